@@ -1,0 +1,172 @@
+#include "platform/BitmapReader.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <cstring>
+#include <stdexcept>
+
+namespace platform {
+
+namespace {
+
+[[noreturn]] void notValid() { throw std::runtime_error("Bitmap image is not valid"); }
+[[noreturn]] void readError() { throw std::runtime_error("Stream read error"); }
+
+uint16_t u16(const QByteArray &b, qsizetype at)
+{
+    return uint16_t(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8);
+}
+
+uint32_t u32(const QByteArray &b, qsizetype at)
+{
+    return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 |
+           uint32_t(uint8_t(b[at + 2])) << 16 | uint32_t(uint8_t(b[at + 3])) << 24;
+}
+
+constexpr qsizetype kFileHeaderSize = 14;
+
+// The header fields that decide whether the file can be decoded safely.
+struct Layout {
+    int64_t width = 0;
+    int64_t height = 0; // absolute
+    uint32_t bitCount = 0;
+    uint32_t compression = 0;
+    qsizetype dataOffset = 0;
+};
+
+// Checks what Qt's decoder would otherwise meet unprepared: our own
+// messages for the common faults, and a size limit before any allocation.
+Layout checkHeaders(const QByteArray &bytes)
+{
+    const qsizetype size = bytes.size();
+    if (size < kFileHeaderSize)
+        readError();
+    if (bytes[0] != 'B' || bytes[1] != 'M')
+        notValid();
+    if (size < kFileHeaderSize + 4)
+        readError();
+
+    Layout layout;
+    layout.dataOffset = qsizetype(u32(bytes, 10));
+    const uint32_t headerSize = u32(bytes, kFileHeaderSize);
+    const bool os2 = headerSize == 12;
+    if (!os2 && headerSize != 16 && headerSize != 40 && headerSize != 52 &&
+        headerSize != 56 && headerSize != 64 && headerSize != 108 && headerSize != 124)
+        notValid();
+    if (size < kFileHeaderSize + qsizetype(headerSize))
+        readError();
+
+    const qsizetype h = kFileHeaderSize;
+    uint32_t planes;
+    uint32_t coloursUsed = 0;
+    if (os2) {
+        layout.width = u16(bytes, h + 4);
+        layout.height = u16(bytes, h + 6);
+        planes = u16(bytes, h + 8);
+        layout.bitCount = u16(bytes, h + 10);
+    } else {
+        layout.width = int32_t(u32(bytes, h + 4));
+        const int32_t signedHeight = int32_t(u32(bytes, h + 8));
+        layout.height = signedHeight < 0 ? -int64_t(signedHeight) : signedHeight;
+        planes = u16(bytes, h + 12);
+        layout.bitCount = u16(bytes, h + 14);
+        if (headerSize >= 20)
+            layout.compression = u32(bytes, h + 16);
+        if (headerSize >= 36)
+            coloursUsed = u32(bytes, h + 32);
+    }
+
+    if (layout.width <= 0 || layout.height <= 0 || planes != 1)
+        notValid();
+    switch (layout.bitCount) {
+    case 1: case 4: case 8: case 16: case 24: case 32: break;
+    default: notValid();
+    }
+    switch (layout.compression) {
+    case 0: break;                                             // uncompressed
+    case 1: if (layout.bitCount != 8) notValid(); break;       // RLE8
+    case 2: if (layout.bitCount != 4) notValid(); break;       // RLE4
+    case 3: case 6:                                            // bit fields
+        if (layout.bitCount != 16 && layout.bitCount != 32) notValid();
+        break;
+    default: notValid();
+    }
+
+    if (layout.width > kMaxBitmapSide || layout.height > kMaxBitmapSide ||
+        layout.width * layout.height > kMaxBitmapPixels)
+        throw std::runtime_error(
+            "Bitmap image is too large: " + std::to_string(layout.width) + " x " +
+            std::to_string(layout.height) + " pixels; at most " +
+            std::to_string(kMaxBitmapPixels) + " pixels can be opened");
+
+    // Masks that follow a 40-byte header, then the colour table.
+    qsizetype tableStart = h + headerSize;
+    if (headerSize == 40 && layout.compression == 3)
+        tableStart += 12;
+    else if (headerSize == 40 && layout.compression == 6)
+        tableStart += 16;
+    if (layout.bitCount <= 8) {
+        const uint32_t full = 1u << layout.bitCount;
+        const uint32_t colours = coloursUsed == 0 || coloursUsed > full ? full : coloursUsed;
+        const qsizetype tableEnd = tableStart + qsizetype(colours) * (os2 ? 3 : 4);
+        if (size < tableEnd)
+            readError();
+    } else if (size < tableStart) {
+        readError();
+    }
+
+    if (layout.dataOffset <= 0 || layout.dataOffset > size)
+        readError();
+    if (layout.compression == 0 || layout.compression == 3 || layout.compression == 6) {
+        const int64_t stride = ((layout.width * layout.bitCount + 31) / 32) * 4;
+        if (int64_t(size) - layout.dataOffset < stride * layout.height)
+            readError();
+    }
+    return layout;
+}
+
+} // namespace
+
+QImage decodeBitmap(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return QImage();
+    const Layout layout = checkHeaders(bytes);
+
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "bmp");
+    reader.setAutoTransform(false);
+    // The decoded picture takes at most four bytes a pixel; let it through
+    // whatever size our own limit has allowed.
+    const int64_t decodedMiB = layout.width * layout.height * 4 / (1024 * 1024) + 1;
+    reader.setAllocationLimit(int(decodedMiB));
+    QImage image;
+    if (!reader.read(&image) || image.isNull())
+        notValid();
+    // The surface has no alpha: take the colour bytes as they are, never
+    // blended with black.
+    if (image.format() == QImage::Format_ARGB32)
+        image.reinterpretAsFormat(QImage::Format_RGB32);
+    else if (image.hasAlphaChannel())
+        image = image.convertToFormat(QImage::Format_RGB32);
+    return image;
+}
+
+QImage readBitmapFile(const std::string &fileName)
+{
+    const QString name = QString::fromStdString(fileName);
+    QFile file(name);
+    if (fileName.empty() || QFileInfo(name).isDir() || !file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("Cannot open file " + fileName);
+    // One read of the whole file: large photographs load in a single call.
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw std::runtime_error("Cannot open file " + fileName);
+    return decodeBitmap(bytes);
+}
+
+} // namespace platform

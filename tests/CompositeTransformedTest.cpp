@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -113,6 +114,8 @@ struct GeometryCase {
     int32_t rowStep;
     Grid expected;
 };
+
+void PrintTo(const GeometryCase &k, std::ostream *os) { *os << k.name; }
 
 class Geometry : public testing::TestWithParam<GeometryCase> {};
 
@@ -277,6 +280,8 @@ struct FullScanCase {
     Grid drawn;
 };
 
+void PrintTo(const FullScanCase &k, std::ostream *os) { *os << k.name; }
+
 class FullScan : public testing::TestWithParam<FullScanCase> {};
 
 TEST_P(FullScan, WalksTheDestinationLessTheCrops)
@@ -369,6 +374,8 @@ struct ReuseCase {
     Grid expected;
 };
 
+void PrintTo(const ReuseCase &k, std::ostream *os) { *os << k.name; }
+
 class SampleReuse : public testing::TestWithParam<ReuseCase> {};
 
 TEST_P(SampleReuse, SpansRowsEvenAfterTheDrift)
@@ -411,6 +418,8 @@ struct ColourCase {
     int32_t clamp;
     uint8_t blue; // a drawn pixel's blue byte over an old byte of 100
 };
+
+void PrintTo(const ColourCase &k, std::ostream *os) { *os << k.name; }
 
 class Colour : public testing::TestWithParam<ColourCase> {};
 
@@ -628,6 +637,23 @@ TEST(CompositeTransformed, AnyArgumentsStayInsideBothSurfaces)
             ASSERT_TRUE(dest.win().RowStep == 3 || dest.win().RowStep == -3) << "case " << i;
         }
     }
+}
+
+// Drift takes both scales to -671088640 in the first row: 4 x that wraps
+// to a positive 32-bit limit, and the offsets to 671088640, so the bounds
+// test passes while the source position is column -1, row -1.
+TEST(CompositeTransformed, WrappedLimitsReadNothingOutsideTheSource)
+{
+    std::mt19937 rng(1);
+    FencedSurface dest(10, 10, true, rng);
+    FencedSurface source(4, 4, false, rng); // (-1, -1) lies in the fence
+    source.makeReadOnly();
+    std::vector<uint8_t> before(dest.win().Bits, dest.win().Bits + 10 * dest.win().Stride);
+    dest.win().Composite(source.win(), 5, 5, 0, 1, 1, 33554432000000.0f, 3, 3, -128, 0, 1, 0,
+                         0, 0, 0, 0, 1, 0, 0, 0, 0);
+    EXPECT_TRUE(dest.fenceIntact());
+    EXPECT_EQ(std::vector<uint8_t>(dest.win().Bits, dest.win().Bits + 10 * dest.win().Stride),
+              before);
 }
 
 // The same through Composite itself, with arguments that take this path.

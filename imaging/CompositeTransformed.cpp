@@ -61,7 +61,8 @@ Turn TurnFor(int32_t angleCode, float angle)
     case 31500: return {46340, -46340};
     default: break;
     }
-    const float phi = StoreSingle(((long double)angle + 180) * std::numbers::pi_v<long double> / 180);
+    constexpr long double pi = std::numbers::pi_v<long double>;
+    const float phi = StoreSingle(((long double)angle + 180) * pi / 180);
     return {Low32(TruncToInt64(std::sin((long double)phi) * 65536)),
             Low32(TruncToInt64(std::cos((long double)phi) * 65536))};
 }
@@ -181,8 +182,9 @@ void CompositeTransformed(TWin &dest, TWin &source, const CompositeCall &c)
     const Region r = c.fullScan ? FullScanRegion(c, dW, dH)
                                 : BoxRegion(c, angleCode, scaleX, scaleY, halfW, halfH, dW, dH);
 
-    // Drift: start the scales halfW and halfH drifts back, so that the
-    // picture's middle rows keep roughly the scales asked for.
+    // Drift: each row adds one drift before it is walked, so the scales
+    // start halfW and halfH drifts back; the halfW-th and halfH-th rows
+    // walked then have the scales asked for.
     if (drift != 0) {
         drift = StoreSingle((long double)drift / 50000);
         scaleX = StoreSingle((long double)scaleX - (long double)halfW * drift);
@@ -205,7 +207,8 @@ void CompositeTransformed(TWin &dest, TWin &source, const CompositeCall &c)
     const int64_t bytesPerPixel = dest.Header.biBitCount / 8;
     // The three bytes at `offset` if they are a pixel of the destination.
     const auto destPixel = [&](int64_t offset) -> uint8_t * {
-        if (offset < 0 || stride <= 0 || offset / stride >= dH || offset % stride > 3 * int64_t(dW - 1))
+        if (offset < 0 || stride <= 0 || offset / stride >= dH ||
+            offset % stride + 3 > 3 * int64_t(dW))
             return nullptr;
         return dest.Bits + offset;
     };

@@ -59,12 +59,15 @@ private:
     void stateChanged(QAudio::State state)
     {
         if (state == QAudio::IdleState && !drain_->isActive()) {
-            // Idle only means every byte has been handed to the device; its
-            // buffer still has to play out. Wait for the play position to
-            // reach the end, but no longer than the buffer's own length.
+            // Idle only means every byte has been handed to the sound server.
+            // The sound has ended once the play position has reached its end
+            // and the server's own buffer (about the sink's buffer length) has
+            // played out: leaving earlier, e.g. by ending the program, cuts
+            // the tail off.
             const qint64 bytesPerSecond = sink_->format().bytesForDuration(1'000'000);
             const qint64 bufferMs = bytesPerSecond > 0 ? sink_->bufferSize() * 1000 / bytesPerSecond : 0;
-            drainLimit_.setRemainingTime(bufferMs + kDrainSlackMs);
+            drainFloor_.setRemainingTime(bufferMs + kDrainSlackMs);
+            drainLimit_.setRemainingTime(2 * bufferMs + kDrainSlackMs);
             drain_->start();
         } else if (state == QAudio::StoppedState) {
             finish();
@@ -73,7 +76,8 @@ private:
 
     void drainTick()
     {
-        if (sink_->processedUSecs() >= lengthUs_ || drainLimit_.hasExpired()) {
+        const bool played = sink_->processedUSecs() >= lengthUs_ || drainLimit_.hasExpired();
+        if (played && drainFloor_.hasExpired()) {
             drain_->stop();
             finish();
         }
@@ -104,6 +108,7 @@ private:
     static constexpr int kDrainSlackMs = 40;
 
     QTimer *drain_;
+    QDeadlineTimer drainFloor_;
     QDeadlineTimer drainLimit_;
     qint64 lengthUs_ = 0;
     std::unique_ptr<QBuffer> buffer_; // declared before sink_: the sink reads it

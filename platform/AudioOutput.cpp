@@ -29,12 +29,18 @@ public:
     ~AudioWorker() override { stop(); }
 
     // `done` (may be null) is released once the sound has ended or failed.
-    void start(std::shared_ptr<const DecodedSound> sound, const QAudioDevice &device,
-               std::shared_ptr<QSemaphore> done)
+    void start(std::shared_ptr<const DecodedSound> sound, std::shared_ptr<QSemaphore> done)
     {
         stop();
         done_ = std::move(done);
         if (!sound || sound->frames == 0) {
+            finish();
+            return;
+        }
+        // Asked here rather than by the caller: the first question connects
+        // to the sound server, which may hang.
+        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+        if (device.isNull()) { // no device, no server: silence
             finish();
             return;
         }
@@ -128,9 +134,11 @@ AudioOutput::AudioOutput()
 AudioOutput::~AudioOutput()
 {
     thread_->quit();
-    // A device that hangs must not hold up the end of the program; the thread
-    // is then left to the process's exit.
-    if (thread_->wait(QDeadlineTimer(2000)))
+    // Normally at once. A sound server that has stopped answering keeps the
+    // thread in the multimedia library's connection attempt until that times
+    // out (30 s); the library's own clean-up at exit waits for it anyway, and
+    // going on without the thread would tear the library down under it.
+    if (thread_->wait(QDeadlineTimer(kThreadEndWaitMs)))
         delete thread_;
 }
 
@@ -153,15 +161,15 @@ std::shared_ptr<const DecodedSound> AudioOutput::sound(const QString &name)
 
 void AudioOutput::play(const QString &name, bool synchronous)
 {
-    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-    std::shared_ptr<const DecodedSound> decoded = device.isNull() ? nullptr : sound(name);
+    std::shared_ptr<const DecodedSound> decoded = sound(name);
     const bool wait = synchronous && decoded && decoded->frames > 0;
     auto done = wait ? std::make_shared<QSemaphore>() : nullptr;
 
     // Even a sound that will not play stops the one still sounding.
     QMetaObject::invokeMethod(
-        worker_, [worker = worker_, decoded, device, done] { worker->start(decoded, device, done); },
+        worker_, [worker = worker_, decoded, done] { worker->start(decoded, done); },
         Qt::QueuedConnection);
+    // Without a device the output thread answers at once.
     if (wait)
         done->tryAcquire(1, int(decoded->durationMs()) + kSyncMarginMs);
 }

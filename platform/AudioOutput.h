@@ -29,9 +29,12 @@ public:
 
     // How much longer than its own length a synchronous sound may hold up
     // the caller: stream set-up plus the device buffer still to drain.
-    static constexpr int kSyncMarginMs = 400;
+    static constexpr int kSyncMarginMs = 500;
 
 private:
+    // Past the sound server client's own 30 s connection time-out.
+    static constexpr int kThreadEndWaitMs = 35'000;
+
     std::shared_ptr<const DecodedSound> sound(const QString &name);
 
     QMutex cacheLock_;

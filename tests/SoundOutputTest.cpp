@@ -13,6 +13,8 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <cstring>
+#include <ostream>
 #include <cstdlib>
 #include <stdexcept>
 #include <vector>
@@ -56,6 +58,11 @@ const SoundCase kSounds[] = {
     {"REXIT", 1, 1, 44100, 88201},
     {"RAIR", 1, 1, 44100, 26262},
 };
+
+void PrintTo(const SoundCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class EmbeddedSound : public testing::TestWithParam<SoundCase> {};
 

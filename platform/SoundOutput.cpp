@@ -10,12 +10,13 @@ namespace {
 SoundSink *installed = nullptr;
 AudioOutput *real = nullptr;
 
-// The real output is made on first use and goes with the application object,
-// whose event machinery it needs.
+// The real output is made on first use and goes with the application object.
+// Without one (not yet, or no longer) sounds are silent: nothing would end
+// the output's thread before the program's static clean-up.
 AudioOutput *realOutput()
 {
-    if (!QCoreApplication::instance())
-        return nullptr;
+    if (!QCoreApplication::instance() || QCoreApplication::closingDown())
+        return real;
     if (!real) {
         real = new AudioOutput;
         qAddPostRoutine([] {

@@ -11,26 +11,23 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QDir>
 
-#include <algorithm>
 #include <csignal>
-#include <functional>
+#include <cstdio>
 #include <cstdlib>
-#include <memory>
-#include <optional>
+#include <functional>
 #include <vector>
 
 namespace {
 
-constexpr int kRate = 44100;        // the recording: mono, 16-bit
-constexpr int kLoud = 328;          // 1 % of full scale: above this a sample is sound
-constexpr double kSeconds = 1.0 / kRate;
+constexpr int kRate = 44100; // the recording: mono, 16-bit
+constexpr int kLoud = 328;   // 1 % of full scale: above this a sample is sound
 
 struct Span {
     double start, end; // seconds
@@ -109,12 +106,12 @@ public:
         const QDeadlineTimer deadline(10000);
         while (!deadline.hasExpired()) {
             if (server_.state() != QProcess::Running || server_.waitForFinished(0))
-                return "the sound server ended at once (see its log)";
+                return "the sound server ended at once; its log ends: " + logTail();
             if (run("pactl", {"info"}))
                 return run("pactl", {"set-default-sink", "test_sink"}) ? QString() : "no pipe output";
             QThread::msleep(100);
         }
-        return "the sound server did not answer within 10 s";
+        return "the sound server did not answer within 10 s; its log ends: " + logTail();
     }
 
     // A server that stops answering, as a hung one does, and one that goes on.
@@ -137,6 +134,14 @@ public:
     QString pipe() const { return dir_.path() + "/output.pipe"; }
 
 private:
+    QString logTail() const
+    {
+        QFile log(dir_.path() + "/pulse.log");
+        if (!log.open(QIODevice::ReadOnly))
+            return "(no log)";
+        return QString::fromLocal8Bit(log.readAll().right(600));
+    }
+
     bool run(const QString &program, const QStringList &args)
     {
         QProcess p;

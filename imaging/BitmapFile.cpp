@@ -20,13 +20,7 @@ void TWin::LoadBitmapFile(std::unique_ptr<TWin> &win, const std::string &FileNam
     // Whether or not the read worked, the caller gets a new surface of the
     // bitmap's size: after a failure the bitmap is empty, and so is it.
     win.reset();
-    try {
-        win = std::make_unique<TWin>(bitmap.width(), bitmap.height());
-    } catch (...) {
-        // No memory for the picture: the caller still gets a surface.
-        win = std::make_unique<TWin>(0, 0);
-        throw;
-    }
+    win = std::make_unique<TWin>(bitmap.width(), bitmap.height());
     platform::BitBlt(*win->MemoryDC, 0, 0, bitmap.width(), bitmap.height(), bitmap.canvas(), 0, 0);
 
     if (readError)

@@ -1,8 +1,5 @@
 #include "imaging/Win.h"
 
-#include <stdexcept>
-#include <string>
-
 TWin::TWin(int32_t width, int32_t height)
 {
     MemoryDC = std::make_unique<platform::MemoryContext>();
@@ -17,11 +14,6 @@ TWin::TWin(int32_t width, int32_t height)
     if (BitmapHandle) {
         Bits = BitmapHandle->bits();
         MemoryDC->select(BitmapHandle->image());
-    } else if (width > 0 && height > 0) {
-        // A sized surface without pixels would crash Composite and save as
-        // a black picture over the user's file.
-        throw std::runtime_error("Not enough memory for a picture of " + std::to_string(width) +
-                                 " x " + std::to_string(height) + " pixels");
     }
 }
 

@@ -19,7 +19,6 @@
 class TWin {
 public:
     // A width or height of 0 makes an empty surface: no bitmap, null Bits.
-    // Throws std::runtime_error when the pixels of a larger one cannot be had.
     TWin(int32_t width, int32_t height);
     ~TWin();
     TWin(const TWin &) = delete;
@@ -63,7 +62,7 @@ public:
     // Puts a new surface holding the file's picture in `win`'s place. The old
     // surface is destroyed after the read and a new one made whether or not
     // the read succeeded (empty after a failure); then the read's error, if
-    // any, is thrown on. `win` never ends up null.
+    // any, is thrown on.
     static void LoadBitmapFile(std::unique_ptr<TWin> &win, const std::string &FileName);
 
     // Writes the surface as a 24-bit BMP. Throws when the file cannot be

@@ -279,6 +279,13 @@ TEST_P(AlphaModeTest, DecodesLevelAndKey)
     const auto colour = [&](int x, int y) {
         if ((x == 0 && y == 0) || (x == 2 && y == 1))
             return key;
+        // Near misses: one channel off the key.
+        if (x == 3 && y == 0)
+            return Bgr{10, 20, 31};
+        if (x == 1 && y == 1)
+            return Bgr{10, 21, 30};
+        if (x == 3 && y == 1)
+            return Bgr{11, 20, 30};
         return Bgr{200 - 40 * x, 60 * y, 10 + 50 * x};
     };
     auto source = MakeSurface(4, 2, colour);
@@ -309,7 +316,11 @@ INSTANTIATE_TEST_SUITE_P(
                       AlphaCase{64, 64, true}, AlphaCase{128, 128, true},
                       AlphaCase{129, 1, true}, AlphaCase{192, 64, true},
                       AlphaCase{256, 128, true}, AlphaCase{257, 0, false},
-                      AlphaCase{INT32_MAX, 0, false}));
+                      AlphaCase{INT32_MAX, 0, false}),
+    [](const ::testing::TestParamInfo<AlphaCase> &info) {
+        const int64_t v = info.param.alphaMode;
+        return (v < 0 ? "Minus" + std::to_string(-v) : std::to_string(v));
+    });
 
 TEST_F(CompositeTest, HalfOpacityWithKeyAndClamp)
 {

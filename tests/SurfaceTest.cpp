@@ -111,13 +111,6 @@ TEST_P(EmptySurfaceTest, HasNoBitmapButKeepsItsSize)
 INSTANTIATE_TEST_SUITE_P(Sizes, EmptySurfaceTest,
                          ::testing::Values(EmptyCase{0, 0}, EmptyCase{7, 0}, EmptyCase{0, 5}));
 
-TEST(SurfaceTest, SurfaceThatCannotHaveItsPixelsIsRefused)
-{
-    // Rows of over 2 GiB: no bitmap can be made. A sized surface without
-    // pixels would be written over by Composite.
-    EXPECT_THROW(TWin(1 << 30, 1), std::runtime_error);
-}
-
 TEST(SurfaceTest, PixelAddressFollowsStride)
 {
     TWin w(32, 32);

@@ -1,0 +1,455 @@
+// Vector kernels of the fast one-to-one Composite. Highway compiles this
+// file once per CPU target (AVX-512, AVX2, SSE4, SSSE3 and a portable scalar
+// fallback) and the exported functions pick the best one the CPU runs.
+//
+// Every kernel computes exactly what the faithful loop computes; the
+// reasoning that makes the integer form exact is in FastComposite.cpp.
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "imaging/FastCompositeKernels.cpp"
+#include <hwy/foreach_target.h> // IWYU pragma: keep
+
+#include <hwy/cache_control.h>
+#include <hwy/highway.h>
+
+#include "imaging/FastCompositeKernels.h"
+#include "imaging/NoiseGenerator.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+HWY_BEFORE_NAMESPACE();
+namespace fastcomposite {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+#if HWY_TARGET == HWY_SCALAR
+
+// The portable fallback for CPUs without vector units Highway targets:
+// the same integer form, one channel at a time.
+HWY_INLINE uint8_t AdjustOne(uint32_t c, uint32_t grey, const Adjustment &adj, int ch)
+{
+    const int32_t n = int32_t(c) * adj.a + int32_t(grey) * adj.negM + adj.t512[ch];
+    const int32_t v = n >> 9;
+    return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+
+void AdjustRows(const RowsJob &job)
+{
+    uint32_t seed = job.seed;
+    const auto next = [&seed] {
+        seed = seed * 134775813u + 1u;
+        return uint32_t((uint64_t(seed) * 255u) >> 32);
+    };
+    for (int32_t row = 0; row < job.rows; ++row) {
+        const uint8_t *s = job.src + row * job.srcStride;
+        uint8_t *d = job.dst + row * job.dstStride;
+        for (int32_t x = 0; x < job.width; ++x, s += 3, d += 3) {
+            uint32_t B = s[0], G = s[1], R = s[2];
+            const uint32_t grey = (B + G + R) / 3;
+            switch (job.effect) {
+            case RowEffect::None: break;
+            case RowEffect::GreyNoise: B = G = R = next(); break;
+            case RowEffect::ColourNoise:
+                B = next();
+                G = next();
+                R = next();
+                break;
+            case RowEffect::Invert: B = 255 - B, G = 255 - G, R = 255 - R; break;
+            case RowEffect::Black: B = G = R = 0; break;
+            }
+            d[0] = AdjustOne(B, grey, job.adj, 0);
+            d[1] = AdjustOne(G, grey, job.adj, 1);
+            d[2] = AdjustOne(R, grey, job.adj, 2);
+        }
+    }
+}
+
+void AdjustPlanar(const PlanarJob &job)
+{
+    for (int32_t x = 0; x < job.width; ++x) {
+        uint8_t *d = job.dst + 3 * x;
+        d[0] = AdjustOne(job.blue[x], job.grey[x], job.adj, 0);
+        d[1] = AdjustOne(job.green[x], job.grey[x], job.adj, 1);
+        d[2] = AdjustOne(job.red[x], job.grey[x], job.adj, 2);
+    }
+}
+
+#else
+
+using D8 = hn::ScalableTag<uint8_t>;
+using DH8 = hn::Half<D8>;
+using D16 = hn::Repartition<int16_t, D8>;
+using DU16 = hn::Repartition<uint16_t, D8>;
+using DH16 = hn::Half<D16>;
+using D32 = hn::Repartition<int32_t, D8>;
+using DU32 = hn::Repartition<uint32_t, D8>;
+using V8 = hn::Vec<D8>;
+using V16 = hn::Vec<D16>;
+using V32 = hn::Vec<D32>;
+using VU32 = hn::Vec<DU32>;
+
+// Upper bound of the pixels in one block (one u8 vector per channel).
+constexpr size_t kMaxBlock = HWY_LANES(uint8_t);
+
+// The adjustment's constants as vectors: the coefficient pair (a, negM)
+// repeated, and 512 * tint term per channel.
+struct Constants {
+    V16 coef;
+    V32 t512[3];
+
+    explicit Constants(const Adjustment &adj)
+    {
+        const D16 d16;
+        const D32 d32;
+        const uint32_t pair = uint32_t(uint16_t(adj.a)) | uint32_t(uint16_t(adj.negM)) << 16;
+        coef = hn::BitCast(d16, hn::Set(d32, int32_t(pair)));
+        for (int ch = 0; ch < 3; ++ch)
+            t512[ch] = hn::Set(d32, adj.t512[ch]);
+    }
+};
+
+HWY_INLINE V16 WidenLower(V8 v)
+{
+    const DH8 dh8;
+    const DU16 du16;
+    return hn::BitCast(D16(), hn::PromoteTo(du16, hn::LowerHalf(dh8, v)));
+}
+
+HWY_INLINE V16 WidenUpper(V8 v)
+{
+    const DH8 dh8;
+    const DU16 du16;
+    return hn::BitCast(D16(), hn::PromoteTo(du16, hn::UpperHalf(dh8, v)));
+}
+
+// (b + g + r) div 3 for sums up to 765: 43691 = (2^17 + 1) / 3, and the
+// error x / (3 * 2^17) stays below the 1/3 that would change the quotient.
+HWY_INLINE V16 Grey(V16 b, V16 g, V16 r)
+{
+    const DU16 du16;
+    const auto sum = hn::BitCast(du16, hn::Add(hn::Add(b, g), r));
+    return hn::BitCast(D16(), hn::ShiftRight<1>(hn::MulHigh(sum, hn::Set(du16, uint16_t(43691)))));
+}
+
+// Adjusts one half block of one channel: pairs (c, grey) meet the pair
+// (a, negM) in one widening multiply-add, then the tint is added, the sum
+// shifted down by 9 (rounding toward minus infinity, which only differs from
+// truncation for negative values, and those all clamp to 0) and saturated.
+HWY_INLINE V16 AdjustHalf(V16 c, V16 grey, V16 coef, V32 t512)
+{
+    const D16 d16;
+    const D32 d32;
+    const V16 lower = hn::InterleaveLower(d16, c, grey);
+    const V16 upper = hn::InterleaveUpper(d16, c, grey);
+    V32 odd0 = hn::Zero(d32), odd1 = hn::Zero(d32);
+    V32 sum0 = hn::ReorderWidenMulAccumulate(d32, lower, coef, t512, odd0);
+    V32 sum1 = hn::ReorderWidenMulAccumulate(d32, upper, coef, t512, odd1);
+    sum0 = hn::ShiftRight<9>(hn::RearrangeToOddPlusEven(sum0, odd0));
+    sum1 = hn::ShiftRight<9>(hn::RearrangeToOddPlusEven(sum1, odd1));
+    // Undoes the interleave's lane order.
+    return hn::ReorderDemote2To(d16, sum0, sum1);
+}
+
+// One channel of a block: both halves adjusted and clamped to 0..255.
+HWY_INLINE V8 AdjustBlock(V16 cLo, V16 cHi, V16 greyLo, V16 greyHi, V16 coef, V32 t512)
+{
+    const D8 d8;
+    const DH8 dh8;
+    const V16 lo = AdjustHalf(cLo, greyLo, coef, t512);
+    const V16 hi = AdjustHalf(cHi, greyHi, coef, t512);
+    return hn::Combine(d8, hn::DemoteTo(dh8, hi), hn::DemoteTo(dh8, lo));
+}
+
+// Noise: each lane of the seed vectors holds the generator's state for one
+// draw of the block, so a whole block of draws comes out at once and the
+// sequence stays the one the scalar generator produces.
+struct NoiseTables {
+    int draws = 1; // per pixel: 1 grey, 3 colour
+    // State after k*i + ch + 1 draws from the block's start state s is
+    // mul[ch][i] * s + add[ch][i].
+    alignas(64) uint32_t mul[3][kMaxBlock];
+    alignas(64) uint32_t add[3][kMaxBlock];
+    uint32_t blockMul = 1, blockAdd = 0; // a whole block of draws
+
+    NoiseTables(int drawsPerPixel, size_t block) : draws(drawsPerPixel)
+    {
+        for (int ch = 0; ch < draws; ++ch)
+            for (size_t i = 0; i < block; ++i) {
+                const uint64_t n = uint64_t(draws) * i + ch + 1;
+                add[ch][i] = NoiseGenerator::Advance(0, n);
+                mul[ch][i] = NoiseGenerator::Advance(1, n) - add[ch][i];
+            }
+        const uint64_t n = uint64_t(draws) * block;
+        blockAdd = NoiseGenerator::Advance(0, n);
+        blockMul = NoiseGenerator::Advance(1, n) - blockAdd;
+    }
+};
+
+// Seed vectors of one block: [channel][quarter of the block].
+struct NoiseState {
+    VU32 s[3][4];
+};
+
+HWY_INLINE void StartNoise(const NoiseTables &t, uint32_t seed, NoiseState &ns)
+{
+    const DU32 du32;
+    const size_t L = hn::Lanes(du32);
+    const VU32 s = hn::Set(du32, seed);
+    for (int ch = 0; ch < t.draws; ++ch)
+        for (size_t q = 0; q < 4; ++q)
+            ns.s[ch][q] = hn::Add(hn::Mul(hn::Load(du32, t.mul[ch] + q * L), s),
+                                  hn::Load(du32, t.add[ch] + q * L));
+}
+
+HWY_INLINE void AdvanceNoise(const NoiseTables &t, NoiseState &ns)
+{
+    const DU32 du32;
+    const VU32 m = hn::Set(du32, t.blockMul);
+    const VU32 a = hn::Set(du32, t.blockAdd);
+    for (int ch = 0; ch < t.draws; ++ch)
+        for (size_t q = 0; q < 4; ++q)
+            ns.s[ch][q] = hn::Add(hn::Mul(ns.s[ch][q], m), a);
+}
+
+// (seed * 255) div 2^32 = (seed >> 24) - borrow, where seed * 255 =
+// seed * 256 - seed and the borrow is 1 when (seed << 8) mod 2^32 < seed.
+HWY_INLINE V32 NoiseValues(VU32 seed)
+{
+    const DU32 du32;
+    const VU32 high = hn::ShiftRight<24>(seed);
+    const VU32 low = hn::ShiftLeft<8>(seed);
+    return hn::BitCast(D32(), hn::Add(high, hn::VecFromMask(du32, hn::Lt(low, seed))));
+}
+
+HWY_INLINE V16 NoiseHalf(VU32 first, VU32 second)
+{
+    const D16 d16;
+    const DH16 dh16;
+    return hn::Combine(d16, hn::DemoteTo(dh16, NoiseValues(second)),
+                       hn::DemoteTo(dh16, NoiseValues(first)));
+}
+
+// Computes one block of pixels from `in` (3 * block bytes, interleaved).
+template <RowEffect E>
+HWY_INLINE void ComputeBlock(const uint8_t *HWY_RESTRICT in, const Constants &k, NoiseState &ns,
+                             V8 &outB, V8 &outG, V8 &outR)
+{
+    const D8 d8;
+    const D16 d16;
+    V8 b, g, r;
+    hn::LoadInterleaved3(d8, in, b, g, r);
+    V16 bLo = WidenLower(b), gLo = WidenLower(g), rLo = WidenLower(r);
+    V16 bHi = WidenUpper(b), gHi = WidenUpper(g), rHi = WidenUpper(r);
+    const V16 greyLo = Grey(bLo, gLo, rLo);
+    const V16 greyHi = Grey(bHi, gHi, rHi);
+
+    if constexpr (E == RowEffect::Invert) {
+        const V16 max = hn::Set(d16, int16_t(255));
+        bLo = hn::Sub(max, bLo), gLo = hn::Sub(max, gLo), rLo = hn::Sub(max, rLo);
+        bHi = hn::Sub(max, bHi), gHi = hn::Sub(max, gHi), rHi = hn::Sub(max, rHi);
+    } else if constexpr (E == RowEffect::Black) {
+        bLo = gLo = rLo = bHi = gHi = rHi = hn::Zero(d16);
+    } else if constexpr (E == RowEffect::GreyNoise) {
+        bLo = gLo = rLo = NoiseHalf(ns.s[0][0], ns.s[0][1]);
+        bHi = gHi = rHi = NoiseHalf(ns.s[0][2], ns.s[0][3]);
+    } else if constexpr (E == RowEffect::ColourNoise) {
+        bLo = NoiseHalf(ns.s[0][0], ns.s[0][1]);
+        bHi = NoiseHalf(ns.s[0][2], ns.s[0][3]);
+        gLo = NoiseHalf(ns.s[1][0], ns.s[1][1]);
+        gHi = NoiseHalf(ns.s[1][2], ns.s[1][3]);
+        rLo = NoiseHalf(ns.s[2][0], ns.s[2][1]);
+        rHi = NoiseHalf(ns.s[2][2], ns.s[2][3]);
+    }
+
+    outB = AdjustBlock(bLo, bHi, greyLo, greyHi, k.coef, k.t512[0]);
+    outG = AdjustBlock(gLo, gHi, greyLo, greyHi, k.coef, k.t512[1]);
+    outR = AdjustBlock(rLo, rHi, greyLo, greyHi, k.coef, k.t512[2]);
+}
+
+// Writes a whole block; streaming stores need `out` aligned to a vector.
+HWY_INLINE void StoreBlock(V8 b, V8 g, V8 r, uint8_t *HWY_RESTRICT out, bool stream)
+{
+    const D8 d8;
+    if (!stream) {
+        hn::StoreInterleaved3(b, g, r, d8, out);
+        return;
+    }
+    const size_t N = hn::Lanes(d8);
+    alignas(64) uint8_t staged[3 * kMaxBlock];
+    hn::StoreInterleaved3(b, g, r, d8, staged);
+    hn::Stream(hn::Load(d8, staged), d8, out);
+    hn::Stream(hn::Load(d8, staged + N), d8, out + N);
+    hn::Stream(hn::Load(d8, staged + 2 * N), d8, out + 2 * N);
+}
+
+// Pixels before `dst` reaches a vector boundary; 3 is odd, so every
+// boundary is a pixel boundary after fewer than a block of pixels.
+HWY_INLINE size_t HeadPixels(const uint8_t *dst, size_t N)
+{
+    size_t head = 0;
+    while ((reinterpret_cast<uintptr_t>(dst) + 3 * head) % N != 0)
+        ++head;
+    return head;
+}
+
+template <RowEffect E>
+void AdjustRowsT(const RowsJob &job)
+{
+    const D8 d8;
+    const size_t N = hn::Lanes(d8);
+    const Constants k(job.adj);
+    constexpr int draws = E == RowEffect::ColourNoise ? 3 : E == RowEffect::GreyNoise ? 1 : 0;
+    constexpr bool noisy = draws != 0;
+    std::optional<NoiseTables> tables; // for the noise effects only
+    if constexpr (noisy)
+        tables.emplace(draws, N);
+    NoiseState ns;
+    uint32_t seed = job.seed;
+    const size_t width = size_t(job.width);
+
+    // Fewer than a block of pixels, through a buffer of a whole block.
+    const auto partial = [&](const uint8_t *src, uint8_t *dst, size_t count) {
+        alignas(64) uint8_t in[3 * kMaxBlock] = {};
+        std::memcpy(in, src, 3 * count);
+        if constexpr (noisy)
+            StartNoise(*tables, seed, ns);
+        V8 b, g, r;
+        ComputeBlock<E>(in, k, ns, b, g, r);
+        alignas(64) uint8_t out[3 * kMaxBlock];
+        hn::StoreInterleaved3(b, g, r, d8, out);
+        std::memcpy(dst, out, 3 * count);
+        if constexpr (noisy)
+            seed = NoiseGenerator::Advance(seed, uint64_t(draws) * count);
+    };
+
+    for (int32_t row = 0; row < job.rows; ++row) {
+        const uint8_t *src = job.src + row * job.srcStride;
+        uint8_t *dst = job.dst + row * job.dstStride;
+        size_t x = 0;
+        if (job.stream) {
+            const size_t head = std::min(HeadPixels(dst, N), width);
+            if (head != 0)
+                partial(src, dst, head);
+            x = head;
+        }
+        const size_t blocks = (width - x) / N;
+        if (blocks != 0) {
+            if constexpr (noisy)
+                StartNoise(*tables, seed, ns);
+            for (size_t i = 0; i < blocks; ++i, x += N) {
+                V8 b, g, r;
+                ComputeBlock<E>(src + 3 * x, k, ns, b, g, r);
+                StoreBlock(b, g, r, dst + 3 * x, job.stream);
+                if constexpr (noisy)
+                    AdvanceNoise(*tables, ns);
+            }
+            if constexpr (noisy)
+                seed = NoiseGenerator::Advance(seed, uint64_t(draws) * N * blocks);
+        }
+        if (x < width)
+            partial(src + 3 * x, dst + 3 * x, width - x);
+    }
+    if (job.stream)
+        hwy::FlushStream();
+}
+
+void AdjustRows(const RowsJob &job)
+{
+    switch (job.effect) {
+    case RowEffect::None: return AdjustRowsT<RowEffect::None>(job);
+    case RowEffect::GreyNoise: return AdjustRowsT<RowEffect::GreyNoise>(job);
+    case RowEffect::ColourNoise: return AdjustRowsT<RowEffect::ColourNoise>(job);
+    case RowEffect::Invert: return AdjustRowsT<RowEffect::Invert>(job);
+    case RowEffect::Black: return AdjustRowsT<RowEffect::Black>(job);
+    }
+}
+
+HWY_INLINE void PlanarBlock(const uint8_t *HWY_RESTRICT blue, const uint8_t *HWY_RESTRICT green,
+                            const uint8_t *HWY_RESTRICT red, const uint8_t *HWY_RESTRICT grey,
+                            const Constants &k, V8 &outB, V8 &outG, V8 &outR)
+{
+    const D8 d8;
+    const V8 b = hn::LoadU(d8, blue), g = hn::LoadU(d8, green), r = hn::LoadU(d8, red);
+    const V8 gr = hn::LoadU(d8, grey);
+    const V16 greyLo = WidenLower(gr), greyHi = WidenUpper(gr);
+    outB = AdjustBlock(WidenLower(b), WidenUpper(b), greyLo, greyHi, k.coef, k.t512[0]);
+    outG = AdjustBlock(WidenLower(g), WidenUpper(g), greyLo, greyHi, k.coef, k.t512[1]);
+    outR = AdjustBlock(WidenLower(r), WidenUpper(r), greyLo, greyHi, k.coef, k.t512[2]);
+}
+
+void AdjustPlanar(const PlanarJob &job)
+{
+    const D8 d8;
+    const size_t N = hn::Lanes(d8);
+    const Constants k(job.adj);
+    const size_t width = size_t(job.width);
+
+    const auto partial = [&](size_t x, size_t count) {
+        alignas(64) uint8_t planes[4][kMaxBlock] = {};
+        std::memcpy(planes[0], job.blue + x, count);
+        std::memcpy(planes[1], job.green + x, count);
+        std::memcpy(planes[2], job.red + x, count);
+        std::memcpy(planes[3], job.grey + x, count);
+        V8 b, g, r;
+        PlanarBlock(planes[0], planes[1], planes[2], planes[3], k, b, g, r);
+        alignas(64) uint8_t out[3 * kMaxBlock];
+        hn::StoreInterleaved3(b, g, r, d8, out);
+        std::memcpy(job.dst + 3 * x, out, 3 * count);
+    };
+
+    size_t x = 0;
+    if (job.stream) {
+        x = std::min(HeadPixels(job.dst, N), width);
+        if (x != 0)
+            partial(0, x);
+    }
+    for (; x + N <= width; x += N) {
+        V8 b, g, r;
+        PlanarBlock(job.blue + x, job.green + x, job.red + x, job.grey + x, k, b, g, r);
+        StoreBlock(b, g, r, job.dst + 3 * x, job.stream);
+    }
+    if (x < width)
+        partial(x, width - x);
+    if (job.stream)
+        hwy::FlushStream();
+}
+
+#endif // HWY_TARGET == HWY_SCALAR
+
+int64_t ActiveTarget() { return HWY_TARGET; }
+
+} // namespace HWY_NAMESPACE
+} // namespace fastcomposite
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace fastcomposite {
+
+HWY_EXPORT(AdjustRows);
+HWY_EXPORT(AdjustPlanar);
+HWY_EXPORT(ActiveTarget);
+
+void AdjustRows(const RowsJob &job)
+{
+    HWY_DYNAMIC_DISPATCH(AdjustRows)(job);
+}
+
+void AdjustPlanar(const PlanarJob &job)
+{
+    HWY_DYNAMIC_DISPATCH(AdjustPlanar)(job);
+}
+
+int64_t ActiveTarget()
+{
+    return HWY_DYNAMIC_DISPATCH(ActiveTarget)();
+}
+
+std::vector<int64_t> SupportedTargets()
+{
+    return hwy::SupportedAndGeneratedTargets();
+}
+
+} // namespace fastcomposite
+#endif

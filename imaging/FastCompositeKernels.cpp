@@ -5,6 +5,12 @@
 // Every kernel computes exactly what the faithful loop computes; the
 // reasoning that makes the integer form exact is in FastComposite.cpp.
 
+// The vector kernels use x86 instructions by name; elsewhere only the
+// portable fallback is built.
+#if !defined(__x86_64__) && !defined(__i386__) && !defined(HWY_COMPILE_ONLY_SCALAR)
+#define HWY_COMPILE_ONLY_SCALAR
+#endif
+
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "imaging/FastCompositeKernels.cpp"
 #include <hwy/foreach_target.h> // IWYU pragma: keep
@@ -93,73 +99,112 @@ using VU32 = hn::Vec<DU32>;
 // Upper bound of the pixels in one block (one u8 vector per channel).
 constexpr size_t kMaxBlock = HWY_LANES(uint8_t);
 
-// The adjustment's constants as vectors: the coefficient pair (a, negM)
-// repeated, and 512 * tint term per channel.
+// The adjustment's constants as vectors.
+//
+// The byte is clamp(t + floor(X / 512), 0, 255) with X = c*a + g*negM (see
+// Adjustment). Split a = 64*aHigh + aLow and negM = 64*mHigh + mLow with the
+// low parts in 0..63 (aHigh in -40..56, mHigh in -32..32): then
+// X = 64*H + L with H = c*aHigh + g*mHigh and L = c*aLow + g*mLow, each an
+// 8-bit-by-8-bit pair product-sum that fits 16 bits (|H| <= 22,440,
+// 0 <= L <= 32,130). Writing L = 64*(L >> 6) + r with 0 <= r < 64,
+// floor(X / 512) = floor((64*Y + r) / 512) = Y >> 3 with Y = H + (L >> 6),
+// because r/512 < 1/8 never carries past the next multiple of 1/8. Y >> 3
+// lies within +-2,868, so a tint term beyond +-4,000 gives the same clamped
+// byte as +-4,000 itself, and all of it runs in 16-bit lanes.
 struct Constants {
-    V16 coef;
-    V32 t512[3];
+    V8 high, low; // (aHigh, mHigh) and (aLow, mLow) byte pairs
+    V16 tint[3];
 
     explicit Constants(const Adjustment &adj)
     {
+        const DU16 du16;
         const D16 d16;
-        const D32 d32;
-        const uint32_t pair = uint32_t(uint16_t(adj.a)) | uint32_t(uint16_t(adj.negM)) << 16;
-        coef = hn::BitCast(d16, hn::Set(d32, int32_t(pair)));
-        for (int ch = 0; ch < 3; ++ch)
-            t512[ch] = hn::Set(d32, adj.t512[ch]);
+        const auto pair = [&](int lo, int hi) {
+            return hn::BitCast(D8(), hn::Set(du16, uint16_t(uint8_t(lo) | uint8_t(hi) << 8)));
+        };
+        const int a = adj.a, m = adj.negM;
+        const int aHigh = a >> 6, mHigh = m >> 6; // floor
+        high = pair(aHigh, mHigh);
+        low = pair(a - 64 * aHigh, m - 64 * mHigh);
+        for (int ch = 0; ch < 3; ++ch) {
+            const int32_t t = adj.t512[ch] / 512;
+            tint[ch] = hn::Set(d16, int16_t(t < -4000 ? -4000 : t > 4000 ? 4000 : t));
+        }
     }
 };
 
+// x86 instructions Highway does not name: the unsigned-by-signed byte pair
+// product-sum and the per-128-bit-block pack with unsigned saturation, the
+// exact inverse of the per-block interleaves below.
+HWY_INLINE hn::Vec128<int16_t> MulPairs(hn::Vec128<uint8_t> a, hn::Vec128<uint8_t> b)
+{
+    return hn::Vec128<int16_t>{_mm_maddubs_epi16(a.raw, b.raw)};
+}
+HWY_INLINE hn::Vec128<uint8_t> PackBlocks(hn::Vec128<int16_t> lo, hn::Vec128<int16_t> hi)
+{
+    return hn::Vec128<uint8_t>{_mm_packus_epi16(lo.raw, hi.raw)};
+}
+#if HWY_TARGET <= HWY_AVX2
+HWY_INLINE hn::Vec256<int16_t> MulPairs(hn::Vec256<uint8_t> a, hn::Vec256<uint8_t> b)
+{
+    return hn::Vec256<int16_t>{_mm256_maddubs_epi16(a.raw, b.raw)};
+}
+HWY_INLINE hn::Vec256<uint8_t> PackBlocks(hn::Vec256<int16_t> lo, hn::Vec256<int16_t> hi)
+{
+    return hn::Vec256<uint8_t>{_mm256_packus_epi16(lo.raw, hi.raw)};
+}
+#endif
+#if HWY_TARGET <= HWY_AVX3
+HWY_INLINE hn::Vec512<int16_t> MulPairs(hn::Vec512<uint8_t> a, hn::Vec512<uint8_t> b)
+{
+    return hn::Vec512<int16_t>{_mm512_maddubs_epi16(a.raw, b.raw)};
+}
+HWY_INLINE hn::Vec512<uint8_t> PackBlocks(hn::Vec512<int16_t> lo, hn::Vec512<int16_t> hi)
+{
+    return hn::Vec512<uint8_t>{_mm512_packus_epi16(lo.raw, hi.raw)};
+}
+#endif
+
+// Zero-extends the lower and upper halves of each 128-bit block;
+// PackBlocks puts them back in place.
 HWY_INLINE V16 WidenLower(V8 v)
 {
-    const DH8 dh8;
-    const DU16 du16;
-    return hn::BitCast(D16(), hn::PromoteTo(du16, hn::LowerHalf(dh8, v)));
+    return hn::BitCast(D16(), hn::ZipLower(DU16(), v, hn::Zero(D8())));
 }
-
 HWY_INLINE V16 WidenUpper(V8 v)
 {
-    const DH8 dh8;
-    const DU16 du16;
-    return hn::BitCast(D16(), hn::PromoteTo(du16, hn::UpperHalf(dh8, v)));
+    return hn::BitCast(D16(), hn::ZipUpper(DU16(), v, hn::Zero(D8())));
 }
 
 // (b + g + r) div 3 for sums up to 765: 43691 = (2^17 + 1) / 3, and the
 // error x / (3 * 2^17) stays below the 1/3 that would change the quotient.
-HWY_INLINE V16 Grey(V16 b, V16 g, V16 r)
+HWY_INLINE V16 GreyHalf(V16 b, V16 g, V16 r)
 {
     const DU16 du16;
     const auto sum = hn::BitCast(du16, hn::Add(hn::Add(b, g), r));
     return hn::BitCast(D16(), hn::ShiftRight<1>(hn::MulHigh(sum, hn::Set(du16, uint16_t(43691)))));
 }
 
-// Adjusts one half block of one channel: pairs (c, grey) meet the pair
-// (a, negM) in one widening multiply-add, then the tint is added, the sum
-// shifted down by 9 (rounding toward minus infinity, which only differs from
-// truncation for negative values, and those all clamp to 0) and saturated.
-HWY_INLINE V16 AdjustHalf(V16 c, V16 grey, V16 coef, V32 t512)
+HWY_INLINE V8 Grey(V8 b, V8 g, V8 r)
 {
-    const D16 d16;
-    const D32 d32;
-    const V16 lower = hn::InterleaveLower(d16, c, grey);
-    const V16 upper = hn::InterleaveUpper(d16, c, grey);
-    V32 odd0 = hn::Zero(d32), odd1 = hn::Zero(d32);
-    V32 sum0 = hn::ReorderWidenMulAccumulate(d32, lower, coef, t512, odd0);
-    V32 sum1 = hn::ReorderWidenMulAccumulate(d32, upper, coef, t512, odd1);
-    sum0 = hn::ShiftRight<9>(hn::RearrangeToOddPlusEven(sum0, odd0));
-    sum1 = hn::ShiftRight<9>(hn::RearrangeToOddPlusEven(sum1, odd1));
-    // Undoes the interleave's lane order.
-    return hn::ReorderDemote2To(d16, sum0, sum1);
+    return PackBlocks(GreyHalf(WidenLower(b), WidenLower(g), WidenLower(r)),
+                      GreyHalf(WidenUpper(b), WidenUpper(g), WidenUpper(r)));
 }
 
-// One channel of a block: both halves adjusted and clamped to 0..255.
-HWY_INLINE V8 AdjustBlock(V16 cLo, V16 cHi, V16 greyLo, V16 greyHi, V16 coef, V32 t512)
+HWY_INLINE V16 AdjustPairs(V8 pairs, const Constants &k, V16 tint)
+{
+    const V16 h = MulPairs(pairs, k.high);
+    const V16 l = MulPairs(pairs, k.low);
+    return hn::Add(hn::ShiftRight<3>(hn::Add(h, hn::ShiftRight<6>(l))), tint);
+}
+
+// One channel of a block: the stored bytes for effect values c of pixels
+// whose grey averages are `grey`.
+HWY_INLINE V8 AdjustBlock(V8 c, V8 grey, const Constants &k, int ch)
 {
     const D8 d8;
-    const DH8 dh8;
-    const V16 lo = AdjustHalf(cLo, greyLo, coef, t512);
-    const V16 hi = AdjustHalf(cHi, greyHi, coef, t512);
-    return hn::Combine(d8, hn::DemoteTo(dh8, hi), hn::DemoteTo(dh8, lo));
+    return PackBlocks(AdjustPairs(hn::InterleaveLower(d8, c, grey), k, k.tint[ch]),
+                      AdjustPairs(hn::InterleaveUpper(d8, c, grey), k, k.tint[ch]));
 }
 
 // Noise: each lane of the seed vectors holds the generator's state for one
@@ -223,12 +268,18 @@ HWY_INLINE V32 NoiseValues(VU32 seed)
     return hn::BitCast(D32(), hn::Add(high, hn::VecFromMask(du32, hn::Lt(low, seed))));
 }
 
-HWY_INLINE V16 NoiseHalf(VU32 first, VU32 second)
+// The draws of one channel of a block, as bytes in pixel order.
+HWY_INLINE V8 NoiseBlock(const VU32 (&s)[4])
 {
+    const D8 d8;
+    const DH8 dh8;
     const D16 d16;
     const DH16 dh16;
-    return hn::Combine(d16, hn::DemoteTo(dh16, NoiseValues(second)),
-                       hn::DemoteTo(dh16, NoiseValues(first)));
+    const V16 lo = hn::Combine(d16, hn::DemoteTo(dh16, NoiseValues(s[1])),
+                               hn::DemoteTo(dh16, NoiseValues(s[0])));
+    const V16 hi = hn::Combine(d16, hn::DemoteTo(dh16, NoiseValues(s[3])),
+                               hn::DemoteTo(dh16, NoiseValues(s[2])));
+    return hn::Combine(d8, hn::DemoteTo(dh8, hi), hn::DemoteTo(dh8, lo));
 }
 
 // Computes one block of pixels from `in` (3 * block bytes, interleaved).
@@ -237,35 +288,26 @@ HWY_INLINE void ComputeBlock(const uint8_t *HWY_RESTRICT in, const Constants &k,
                              V8 &outB, V8 &outG, V8 &outR)
 {
     const D8 d8;
-    const D16 d16;
     V8 b, g, r;
     hn::LoadInterleaved3(d8, in, b, g, r);
-    V16 bLo = WidenLower(b), gLo = WidenLower(g), rLo = WidenLower(r);
-    V16 bHi = WidenUpper(b), gHi = WidenUpper(g), rHi = WidenUpper(r);
-    const V16 greyLo = Grey(bLo, gLo, rLo);
-    const V16 greyHi = Grey(bHi, gHi, rHi);
+    const V8 grey = Grey(b, g, r);
 
     if constexpr (E == RowEffect::Invert) {
-        const V16 max = hn::Set(d16, int16_t(255));
-        bLo = hn::Sub(max, bLo), gLo = hn::Sub(max, gLo), rLo = hn::Sub(max, rLo);
-        bHi = hn::Sub(max, bHi), gHi = hn::Sub(max, gHi), rHi = hn::Sub(max, rHi);
+        const V8 max = hn::Set(d8, uint8_t(255));
+        b = hn::Xor(b, max), g = hn::Xor(g, max), r = hn::Xor(r, max);
     } else if constexpr (E == RowEffect::Black) {
-        bLo = gLo = rLo = bHi = gHi = rHi = hn::Zero(d16);
+        b = g = r = hn::Zero(d8);
     } else if constexpr (E == RowEffect::GreyNoise) {
-        bLo = gLo = rLo = NoiseHalf(ns.s[0][0], ns.s[0][1]);
-        bHi = gHi = rHi = NoiseHalf(ns.s[0][2], ns.s[0][3]);
+        b = g = r = NoiseBlock(ns.s[0]);
     } else if constexpr (E == RowEffect::ColourNoise) {
-        bLo = NoiseHalf(ns.s[0][0], ns.s[0][1]);
-        bHi = NoiseHalf(ns.s[0][2], ns.s[0][3]);
-        gLo = NoiseHalf(ns.s[1][0], ns.s[1][1]);
-        gHi = NoiseHalf(ns.s[1][2], ns.s[1][3]);
-        rLo = NoiseHalf(ns.s[2][0], ns.s[2][1]);
-        rHi = NoiseHalf(ns.s[2][2], ns.s[2][3]);
+        b = NoiseBlock(ns.s[0]);
+        g = NoiseBlock(ns.s[1]);
+        r = NoiseBlock(ns.s[2]);
     }
 
-    outB = AdjustBlock(bLo, bHi, greyLo, greyHi, k.coef, k.t512[0]);
-    outG = AdjustBlock(gLo, gHi, greyLo, greyHi, k.coef, k.t512[1]);
-    outR = AdjustBlock(rLo, rHi, greyLo, greyHi, k.coef, k.t512[2]);
+    outB = AdjustBlock(b, grey, k, 0);
+    outG = AdjustBlock(g, grey, k, 1);
+    outR = AdjustBlock(r, grey, k, 2);
 }
 
 // Writes a whole block; streaming stores need `out` aligned to a vector.
@@ -373,10 +415,9 @@ HWY_INLINE void PlanarBlock(const uint8_t *HWY_RESTRICT blue, const uint8_t *HWY
     const D8 d8;
     const V8 b = hn::LoadU(d8, blue), g = hn::LoadU(d8, green), r = hn::LoadU(d8, red);
     const V8 gr = hn::LoadU(d8, grey);
-    const V16 greyLo = WidenLower(gr), greyHi = WidenUpper(gr);
-    outB = AdjustBlock(WidenLower(b), WidenUpper(b), greyLo, greyHi, k.coef, k.t512[0]);
-    outG = AdjustBlock(WidenLower(g), WidenUpper(g), greyLo, greyHi, k.coef, k.t512[1]);
-    outR = AdjustBlock(WidenLower(r), WidenUpper(r), greyLo, greyHi, k.coef, k.t512[2]);
+    outB = AdjustBlock(b, gr, k, 0);
+    outG = AdjustBlock(g, gr, k, 1);
+    outR = AdjustBlock(r, gr, k, 2);
 }
 
 void AdjustPlanar(const PlanarJob &job)

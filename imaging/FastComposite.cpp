@@ -6,11 +6,16 @@
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 // Why the integer form is exact.
 //
@@ -177,51 +182,160 @@ HelperThread &Helper()
 // Only one render at a time may hand work to the helper.
 std::mutex g_helperInUse;
 
+// The previous pixel of the trail effects, carried from pixel to pixel
+// along the whole picture. Each step depends on the one before, so the
+// loop's speed is the latency of one step: with SSE2 the three channels
+// share one register (16-bit lanes: (128 - k) * old + k * new stays below
+// 2^15), one multiply, add and shift a pixel.
+#if defined(__SSE2__)
+// A pixel's three bytes in the low lanes. Within a row four bytes are read
+// at once; the row's last pixel reads three, never past the source.
+inline __m128i Pixel4(const uint8_t *s)
+{
+    uint32_t w;
+    std::memcpy(&w, s, 4);
+    return _mm_cvtsi32_si128(int32_t(w & 0xFFFFFFu));
+}
+
+inline __m128i Pixel3(const uint8_t *s)
+{
+    uint32_t w = 0;
+    std::memcpy(&w, s, 3);
+    return _mm_cvtsi32_si128(int32_t(w));
+}
+
+// Writes four bytes; the fourth is overwritten by the next pixel.
+inline void Store4(uint8_t *out, __m128i v)
+{
+    const uint32_t w = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(v, v)));
+    std::memcpy(out, &w, 4);
+}
+
+// ((255 - c) + previous) div 2 for each channel.
+inline __m128i NegativeTrailStep(__m128i p, __m128i pixel)
+{
+    // 255 - c as c xor 255, which the compiler cannot move onto the chain.
+    const __m128i c = _mm_unpacklo_epi8(pixel, _mm_setzero_si128());
+    return _mm_srli_epi16(_mm_add_epi16(_mm_xor_si128(c, _mm_set1_epi16(255)), p), 1);
+}
+
+// (keep * previous + k * c) div 128 for each channel, keep = 128 - k.
+inline __m128i SmearStep(__m128i p, __m128i pixel, __m128i keep, __m128i k)
+{
+    const __m128i c = _mm_unpacklo_epi8(pixel, _mm_setzero_si128());
+    return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(p, keep), _mm_mullo_epi16(c, k)), 7);
+}
+
+// Kept out of line: inlined into the caller, the register allocator spills
+// the chain to memory and doubles its latency.
+// The row loops stay out of line: inlined into the caller, the register
+// allocator keeps the chain in memory, which doubles its latency.
+[[gnu::noinline]] __m128i NegativeTrailRow(__m128i p, const uint8_t *s, uint8_t *out,
+                                           int32_t width)
+{
+    const uint8_t *const last = s + 3 * ptrdiff_t(width - 1);
+    for (; s < last; s += 3, out += 3) {
+        p = NegativeTrailStep(p, Pixel4(s));
+        Store4(out, p);
+    }
+    p = NegativeTrailStep(p, Pixel3(s));
+    Store4(out, p);
+    return p;
+}
+
+[[gnu::noinline]] __m128i SmearRow(__m128i p, const uint8_t *s, uint8_t *out, int32_t width,
+                                   uint32_t keep, uint32_t k)
+{
+    const __m128i keepV = _mm_set1_epi16(int16_t(keep)), kV = _mm_set1_epi16(int16_t(k));
+    const uint8_t *const last = s + 3 * ptrdiff_t(width - 1);
+    for (; s < last; s += 3, out += 3) {
+        p = SmearStep(p, Pixel4(s), keepV, kV);
+        Store4(out, p);
+    }
+    p = SmearStep(p, Pixel3(s), keepV, kV);
+    Store4(out, p);
+    return p;
+}
+#endif
+
+// The previous pixel of the trail effects, carried from pixel to pixel
+// along the whole picture. Each step depends on the one before, so the
+// loop's speed is the latency of one step: with SSE2 the three channels
+// share one register (16-bit lanes: (128 - k) * old + k * new stays below
+// 2^15), one multiply, add and shift a pixel.
+class TrailState {
+public:
+    TrailState(int32_t b, int32_t g, int32_t r)
+    {
+#if defined(__SSE2__)
+        prev_ = _mm_setr_epi16(int16_t(b), int16_t(g), int16_t(r), 0, 0, 0, 0, 0);
+#else
+        prev_[0] = uint32_t(b), prev_[1] = uint32_t(g), prev_[2] = uint32_t(r);
+#endif
+    }
+
+    // Writes the effect values of a row of at least one pixel into `out`
+    // (one spare byte).
+    void NegativeTrail(const uint8_t *s, uint8_t *out, int32_t width)
+    {
+#if defined(__SSE2__)
+        prev_ = NegativeTrailRow(prev_, s, out, width);
+#else
+        for (int32_t x = 0; x < width; ++x, s += 3, out += 3)
+            for (int ch = 0; ch < 3; ++ch)
+                out[ch] = uint8_t(prev_[ch] = ((255 - s[ch]) + prev_[ch]) >> 1);
+#endif
+    }
+
+    void Smear(const uint8_t *s, uint8_t *out, int32_t width, uint32_t keep, uint32_t k)
+    {
+#if defined(__SSE2__)
+        prev_ = SmearRow(prev_, s, out, width, keep, k);
+#else
+        for (int32_t x = 0; x < width; ++x, s += 3, out += 3)
+            for (int ch = 0; ch < 3; ++ch)
+                out[ch] = uint8_t(prev_[ch] = (keep * prev_[ch] + k * s[ch]) >> 7);
+#endif
+    }
+
+private:
+#if defined(__SSE2__)
+    __m128i prev_;
+#else
+    uint32_t prev_[3];
+#endif
+};
+
 // The trail effects: a tight scalar loop carries the previous pixel along
-// the whole picture and leaves each row's effect values and grey averages
-// in planes, which the vector kernel then adjusts.
+// the whole picture and leaves each row's effect values in a buffer, which
+// the vector kernel then adjusts with the grey averages of the source row.
 void TrailRows(const CompositeCall &c, const fastcomposite::Adjustment &adj,
                const uint8_t *src, ptrdiff_t srcStride, uint8_t *dst, ptrdiff_t dstStride,
                int32_t width, int32_t rows, bool stream)
 {
-    std::vector<uint8_t> planes(size_t(width) * 4);
-    uint8_t *blue = planes.data(), *green = blue + width, *red = green + width,
-            *grey = red + width;
-    uint32_t pb = uint32_t(c.firstB), pg = uint32_t(c.firstG), pr = uint32_t(c.firstR);
+    // One spare byte: the loop stores four bytes a pixel.
+    std::vector<uint8_t> effect(size_t(width) * 3 + 1);
     const bool negativeTrail = c.Effect == 5;
     // For values 0..255 the blend at level k is ((128 - k) * old + k * new)
     // div 128, level 0 (Effect -128) included.
     const uint32_t k = negativeTrail ? 0 : uint32_t(c.Effect + 128);
     const uint32_t keep = 128 - k;
 
-    fastcomposite::PlanarJob job;
-    job.blue = blue, job.green = green, job.red = red, job.grey = grey;
+    fastcomposite::TrailJob job;
+    job.effect = effect.data();
     job.width = width;
     job.stream = stream;
     job.adj = adj;
+    TrailState state(c.firstB, c.firstG, c.firstR);
     for (int32_t y = 0; y < rows; ++y) {
         const uint8_t *s = src + y * srcStride;
-        if (negativeTrail) {
-            for (int32_t x = 0; x < width; ++x, s += 3) {
-                const uint32_t B = s[0], G = s[1], R = s[2];
-                grey[x] = uint8_t((B + G + R) / 3);
-                pb = ((255 - B) + pb) >> 1;
-                pg = ((255 - G) + pg) >> 1;
-                pr = ((255 - R) + pr) >> 1;
-                blue[x] = uint8_t(pb), green[x] = uint8_t(pg), red[x] = uint8_t(pr);
-            }
-        } else {
-            for (int32_t x = 0; x < width; ++x, s += 3) {
-                const uint32_t B = s[0], G = s[1], R = s[2];
-                grey[x] = uint8_t((B + G + R) / 3);
-                pb = (keep * pb + k * B) >> 7;
-                pg = (keep * pg + k * G) >> 7;
-                pr = (keep * pr + k * R) >> 7;
-                blue[x] = uint8_t(pb), green[x] = uint8_t(pg), red[x] = uint8_t(pr);
-            }
-        }
+        if (negativeTrail)
+            state.NegativeTrail(s, effect.data(), width);
+        else
+            state.Smear(s, effect.data(), width, keep, k);
+        job.src = src + y * srcStride;
         job.dst = dst + y * dstStride;
-        fastcomposite::AdjustPlanar(job);
+        fastcomposite::AdjustTrailRow(job);
     }
 }
 

@@ -72,13 +72,15 @@ void AdjustRows(const RowsJob &job)
     }
 }
 
-void AdjustPlanar(const PlanarJob &job)
+void AdjustTrailRow(const TrailJob &job)
 {
     for (int32_t x = 0; x < job.width; ++x) {
+        const uint8_t *s = job.src + 3 * x, *e = job.effect + 3 * x;
+        const uint32_t grey = (uint32_t(s[0]) + s[1] + s[2]) / 3;
         uint8_t *d = job.dst + 3 * x;
-        d[0] = AdjustOne(job.blue[x], job.grey[x], job.adj, 0);
-        d[1] = AdjustOne(job.green[x], job.grey[x], job.adj, 1);
-        d[2] = AdjustOne(job.red[x], job.grey[x], job.adj, 2);
+        d[0] = AdjustOne(e[0], grey, job.adj, 0);
+        d[1] = AdjustOne(e[1], grey, job.adj, 1);
+        d[2] = AdjustOne(e[2], grey, job.adj, 2);
     }
 }
 
@@ -408,19 +410,20 @@ void AdjustRows(const RowsJob &job)
     }
 }
 
-HWY_INLINE void PlanarBlock(const uint8_t *HWY_RESTRICT blue, const uint8_t *HWY_RESTRICT green,
-                            const uint8_t *HWY_RESTRICT red, const uint8_t *HWY_RESTRICT grey,
-                            const Constants &k, V8 &outB, V8 &outG, V8 &outR)
+HWY_INLINE void TrailBlock(const uint8_t *HWY_RESTRICT src, const uint8_t *HWY_RESTRICT effect,
+                           const Constants &k, V8 &outB, V8 &outG, V8 &outR)
 {
     const D8 d8;
-    const V8 b = hn::LoadU(d8, blue), g = hn::LoadU(d8, green), r = hn::LoadU(d8, red);
-    const V8 gr = hn::LoadU(d8, grey);
-    outB = AdjustBlock(b, gr, k, 0);
-    outG = AdjustBlock(g, gr, k, 1);
-    outR = AdjustBlock(r, gr, k, 2);
+    V8 b, g, r;
+    hn::LoadInterleaved3(d8, src, b, g, r);
+    const V8 grey = Grey(b, g, r);
+    hn::LoadInterleaved3(d8, effect, b, g, r);
+    outB = AdjustBlock(b, grey, k, 0);
+    outG = AdjustBlock(g, grey, k, 1);
+    outR = AdjustBlock(r, grey, k, 2);
 }
 
-void AdjustPlanar(const PlanarJob &job)
+void AdjustTrailRow(const TrailJob &job)
 {
     const D8 d8;
     const size_t N = hn::Lanes(d8);
@@ -428,13 +431,11 @@ void AdjustPlanar(const PlanarJob &job)
     const size_t width = size_t(job.width);
 
     const auto partial = [&](size_t x, size_t count) {
-        alignas(64) uint8_t planes[4][kMaxBlock] = {};
-        std::memcpy(planes[0], job.blue + x, count);
-        std::memcpy(planes[1], job.green + x, count);
-        std::memcpy(planes[2], job.red + x, count);
-        std::memcpy(planes[3], job.grey + x, count);
+        alignas(64) uint8_t src[3 * kMaxBlock] = {}, effect[3 * kMaxBlock] = {};
+        std::memcpy(src, job.src + 3 * x, 3 * count);
+        std::memcpy(effect, job.effect + 3 * x, 3 * count);
         V8 b, g, r;
-        PlanarBlock(planes[0], planes[1], planes[2], planes[3], k, b, g, r);
+        TrailBlock(src, effect, k, b, g, r);
         alignas(64) uint8_t out[3 * kMaxBlock];
         hn::StoreInterleaved3(b, g, r, d8, out);
         std::memcpy(job.dst + 3 * x, out, 3 * count);
@@ -448,7 +449,7 @@ void AdjustPlanar(const PlanarJob &job)
     }
     for (; x + N <= width; x += N) {
         V8 b, g, r;
-        PlanarBlock(job.blue + x, job.green + x, job.red + x, job.grey + x, k, b, g, r);
+        TrailBlock(job.src + 3 * x, job.effect + 3 * x, k, b, g, r);
         StoreBlock(b, g, r, job.dst + 3 * x, job.stream);
     }
     if (x < width)
@@ -469,7 +470,7 @@ HWY_AFTER_NAMESPACE();
 namespace fastcomposite {
 
 HWY_EXPORT(AdjustRows);
-HWY_EXPORT(AdjustPlanar);
+HWY_EXPORT(AdjustTrailRow);
 HWY_EXPORT(ActiveTarget);
 
 void AdjustRows(const RowsJob &job)
@@ -477,9 +478,9 @@ void AdjustRows(const RowsJob &job)
     HWY_DYNAMIC_DISPATCH(AdjustRows)(job);
 }
 
-void AdjustPlanar(const PlanarJob &job)
+void AdjustTrailRow(const TrailJob &job)
 {
-    HWY_DYNAMIC_DISPATCH(AdjustPlanar)(job);
+    HWY_DYNAMIC_DISPATCH(AdjustTrailRow)(job);
 }
 
 int64_t ActiveTarget()

@@ -36,9 +36,12 @@ struct RowsJob {
     Adjustment adj;
 };
 
-// One row whose effect values and grey averages are already computed.
-struct PlanarJob {
-    const uint8_t *blue = nullptr, *green = nullptr, *red = nullptr, *grey = nullptr;
+// One row of the trail effects: the effect values, computed by the caller,
+// replace the source's colours, while the grey averages still come from
+// the source row. Both rows interleaved blue, green, red.
+struct TrailJob {
+    const uint8_t *src = nullptr;
+    const uint8_t *effect = nullptr;
     uint8_t *dst = nullptr;
     int32_t width = 0;
     bool stream = false;
@@ -46,7 +49,7 @@ struct PlanarJob {
 };
 
 void AdjustRows(const RowsJob &job);
-void AdjustPlanar(const PlanarJob &job);
+void AdjustTrailRow(const TrailJob &job);
 
 // The targets compiled in that this CPU runs, best first; for tests, which
 // select each in turn with hwy::SetSupportedTargetsForTest.

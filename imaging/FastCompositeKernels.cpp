@@ -90,7 +90,6 @@ using D8 = hn::ScalableTag<uint8_t>;
 using DH8 = hn::Half<D8>;
 using D16 = hn::Repartition<int16_t, D8>;
 using DU16 = hn::Repartition<uint16_t, D8>;
-using DH16 = hn::Half<D16>;
 using D32 = hn::Repartition<int32_t, D8>;
 using DU32 = hn::Repartition<uint32_t, D8>;
 using V8 = hn::Vec<D8>;
@@ -222,11 +221,17 @@ struct NoiseTables {
 
     NoiseTables(int drawsPerPixel, size_t block) : draws(drawsPerPixel)
     {
+        // Pixel i goes where NoiseBlock's per-block packs put byte i: the
+        // packs take four lanes from each of the four seed vectors in turn,
+        // block by block.
+        const size_t lanes = block / 4;
         for (int ch = 0; ch < draws; ++ch)
             for (size_t i = 0; i < block; ++i) {
+                const size_t inBlock = i % 16;
+                const size_t at = inBlock / 4 * lanes + i / 16 * 4 + inBlock % 4;
                 const uint64_t n = uint64_t(draws) * i + ch + 1;
-                add[ch][i] = NoiseGenerator::Advance(0, n);
-                mul[ch][i] = NoiseGenerator::Advance(1, n) - add[ch][i];
+                add[ch][at] = NoiseGenerator::Advance(0, n);
+                mul[ch][at] = NoiseGenerator::Advance(1, n) - add[ch][at];
             }
         const uint64_t n = uint64_t(draws) * block;
         blockAdd = NoiseGenerator::Advance(0, n);
@@ -273,15 +278,9 @@ HWY_INLINE V32 NoiseValues(VU32 seed)
 // The draws of one channel of a block, as bytes in pixel order.
 HWY_INLINE V8 NoiseBlock(const VU32 (&s)[4])
 {
-    const D8 d8;
-    const DH8 dh8;
     const D16 d16;
-    const DH16 dh16;
-    const V16 lo = hn::Combine(d16, hn::DemoteTo(dh16, NoiseValues(s[1])),
-                               hn::DemoteTo(dh16, NoiseValues(s[0])));
-    const V16 hi = hn::Combine(d16, hn::DemoteTo(dh16, NoiseValues(s[3])),
-                               hn::DemoteTo(dh16, NoiseValues(s[2])));
-    return hn::Combine(d8, hn::DemoteTo(dh8, hi), hn::DemoteTo(dh8, lo));
+    return PackBlocks(hn::ReorderDemote2To(d16, NoiseValues(s[0]), NoiseValues(s[1])),
+                      hn::ReorderDemote2To(d16, NoiseValues(s[2]), NoiseValues(s[3])));
 }
 
 // Computes one block of pixels from `in` (3 * block bytes, interleaved).

@@ -4,7 +4,8 @@
 // ratios taken in one run, the rounds of all variants interleaved so that
 // the machine's drift hits them alike.
 //
-//   lumivane-fast-bench [--rounds N]         the table
+//   lumivane-fast-bench [--rounds N] [--renders-only | --files-only]
+//                                            the table
 //   lumivane-fast-bench --benchmark_...      the same variants as Google
 //                                            Benchmark cases
 
@@ -20,6 +21,10 @@
 #endif
 
 #include <algorithm>
+#include <cstdlib>
+#include <iterator>
+#include <fcntl.h>
+#include <unistd.h>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -181,7 +186,7 @@ void PrintTable(int rounds)
     std::printf("%-11s %-34s %10s  %-22s %7s  %-8s %s\n", "picture", "variant", "median ms",
                 "ratio against", "ratio", "target", "holds");
 
-    for (const auto [w, h] : {std::pair{6000, 4000}, std::pair{1920, 1080}}) {
+    for (const auto &[w, h] : {std::pair{6000, 4000}, std::pair{1920, 1080}}) {
         Picture p(w, h);
         std::vector<Variant> variants = VariantsFor(p);
         for (int round = 0; round < rounds + 2; ++round)
@@ -231,11 +236,133 @@ void PrintTable(int rounds)
     }
 }
 
+// Loading and saving a 24-megapixel file against a plain read and write
+// of the same bytes, and the whole renderer process against cp and
+// ImageMagick. Files live in the system's temporary folder, so the page
+// cache serves the reads as it serves cp's.
+struct Files {
+    std::string dir, in, out, plain;
+    std::unique_ptr<TWin> picture;
+    std::vector<char> bytes;
+
+    Files()
+    {
+        char pattern[] = "/tmp/lumivane-bench-XXXXXX";
+        dir = mkdtemp(pattern) ? pattern : "/tmp";
+        in = dir + "/in.bmp", out = dir + "/out.bmp", plain = dir + "/plain.bmp";
+        Picture p(6000, 4000);
+        p.source->SaveBitmapFile(in);
+        std::ifstream f(in, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(f), {});
+    }
+
+    ~Files()
+    {
+        for (const std::string &f : {in, out, plain})
+            std::remove(f.c_str());
+        rmdir(dir.c_str());
+    }
+
+    // Into fresh memory, as a load reads into a fresh surface.
+    void PlainRead()
+    {
+        const int fd = open(in.c_str(), O_RDONLY);
+        std::unique_ptr<char[]> buffer(new char[bytes.size()]);
+        size_t got = 0;
+        for (ssize_t n; got < bytes.size() &&
+                        (n = read(fd, buffer.get() + got, bytes.size() - got)) > 0;)
+            got += size_t(n);
+        close(fd);
+        benchmark::DoNotOptimize(buffer.get());
+    }
+
+    void PlainWrite(bool sync)
+    {
+        const int fd = open(plain.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        size_t put = 0;
+        for (ssize_t n; put < bytes.size() &&
+                        (n = write(fd, bytes.data() + put, bytes.size() - put)) > 0;)
+            put += size_t(n);
+        if (sync)
+            fsync(fd);
+        close(fd);
+    }
+
+    void Load() { TWin::LoadBitmapFile(picture, in); }
+    void Save()
+    {
+        if (!picture)
+            Load();
+        picture->SaveBitmapFile(out);
+    }
+};
+
+std::string Quote(const std::string &s) { return "'" + s + "'"; }
+
+void Run(const std::string &command)
+{
+    if (std::system((command + " >/dev/null 2>&1").c_str()) != 0)
+        std::fprintf(stderr, "failed: %s\n", command.c_str());
+}
+
+void PrintFileTable(int rounds)
+{
+    Files files;
+    const std::string size = "6000x4000";
+    std::vector<Variant> v;
+    v.push_back({"plain read of the file", [&] { files.PlainRead(); }, {}});
+    v.push_back({"load (TWin::LoadBitmapFile)", [&] { files.Load(); }, {}});
+    v.push_back({"plain write of the bytes", [&] { files.PlainWrite(false); }, {}});
+    v.push_back({"plain write + fsync", [&] { files.PlainWrite(true); }, {}});
+    v.push_back({"save (SaveBitmapFile, fsync)", [&] { files.Save(); }, {}});
+    v.push_back({"cp", [&] { Run("cp " + Quote(files.in) + " " + Quote(files.plain)); }, {}});
+    const std::string adjust = std::string(LUMIVANE_RENDER_PATH) +
+                               " adjust --red 12 --green -20 --blue 31 --brightness 17"
+                               " --contrast 200 --intensity 300 " +
+                               Quote(files.in) + " " + Quote(files.out);
+    v.push_back({"lumivane-render adjust", [&] { Run(adjust); }, {}});
+    const bool haveConvert = std::system("test -x /usr/bin/convert") == 0;
+    if (haveConvert)
+        v.push_back({"ImageMagick convert", [&] {
+                         Run("/usr/bin/convert " + Quote(files.in) +
+                             " -brightness-contrast 7x39 " + Quote(files.out));
+                     },
+                     {}});
+
+    for (int round = 0; round < rounds + 1; ++round)
+        for (Variant &x : v) {
+            // ImageMagick takes seconds: a few rounds of it are enough.
+            if (x.name == "ImageMagick convert" && round > 3)
+                continue;
+            const double ms = TimeMs(x.run);
+            if (round >= 1)
+                x.ms.push_back(ms);
+        }
+
+    const auto ratio = [&](const char *name, const char *base, double limit, bool atLeast) {
+        const Variant *a = Find(v, name), *b = Find(v, base);
+        if (!a || !b)
+            return;
+        const double r = atLeast ? b->Median() / a->Median() : a->Median() / b->Median();
+        std::printf("%-11s %-34s %10s  %-22s %7.3f  %s %-5.2f %s\n", size.c_str(),
+                    atLeast ? (std::string(base) + " / " + name).c_str() : name, "", base, r,
+                    atLeast ? ">=" : "<=", limit, (atLeast ? r >= limit : r <= limit) ? "yes" : "NO");
+    };
+    for (const Variant &x : v)
+        std::printf("%-11s %-34s %10.3f\n", size.c_str(), x.name.c_str(), x.Median());
+    ratio("load (TWin::LoadBitmapFile)", "plain read of the file", 2.0, false);
+    ratio("save (SaveBitmapFile, fsync)", "plain write of the bytes", 2.0, false);
+    ratio("save (SaveBitmapFile, fsync)", "plain write + fsync", 2.0, false);
+    ratio("lumivane-render adjust", "cp", 4.0, false);
+    ratio("lumivane-render adjust", "ImageMagick convert", 10.0, true);
+    std::printf("\n");
+}
+
 // The same variants as Google Benchmark cases, for its own options.
 void RegisterBenchmarks()
 {
     static std::vector<std::unique_ptr<Picture>> pictures;
-    for (const auto [w, h] : {std::pair{6000, 4000}, std::pair{1920, 1080}}) {
+    for (const auto &[w, h] : {std::pair{6000, 4000}, std::pair{1920, 1080}}) {
         pictures.push_back(std::make_unique<Picture>(w, h));
         Picture &p = *pictures.back();
         static std::vector<std::vector<Variant>> all;
@@ -259,15 +386,22 @@ int main(int argc, char **argv)
     cv::setNumThreads(1);
 #endif
     int rounds = 15;
-    bool gbench = false;
+    bool gbench = false, renders = true, fileTable = true;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc)
             rounds = std::max(1, std::atoi(argv[++i]));
+        else if (std::strcmp(argv[i], "--renders-only") == 0)
+            fileTable = false;
+        else if (std::strcmp(argv[i], "--files-only") == 0)
+            renders = false;
         else if (std::strncmp(argv[i], "--benchmark", 11) == 0)
             gbench = true;
     }
     if (!gbench) {
-        PrintTable(rounds);
+        if (renders)
+            PrintTable(rounds);
+        if (fileTable)
+            PrintFileTable(std::max(3, rounds / 2));
         return 0;
     }
     RegisterBenchmarks();

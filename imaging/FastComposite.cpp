@@ -3,6 +3,8 @@
 #include "imaging/FastCompositeKernels.h"
 #include "imaging/NoiseGenerator.h"
 
+#include <hwy/cache_control.h>
+
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
@@ -337,6 +339,8 @@ void TrailRows(const CompositeCall &c, const fastcomposite::Adjustment &adj,
         job.dst = dst + y * dstStride;
         fastcomposite::AdjustTrailRow(job);
     }
+    if (stream)
+        hwy::FlushStream();
 }
 
 } // namespace

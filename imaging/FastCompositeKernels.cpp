@@ -453,8 +453,7 @@ void AdjustTrailRow(const TrailJob &job)
     }
     if (x < width)
         partial(x, width - x);
-    if (job.stream)
-        hwy::FlushStream();
+    // The caller fences the streaming stores once, after the last row.
 }
 
 #endif // HWY_TARGET == HWY_SCALAR

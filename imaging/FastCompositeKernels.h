@@ -49,6 +49,7 @@ struct TrailJob {
 };
 
 void AdjustRows(const RowsJob &job);
+// With `stream`, the caller ends the rows with hwy::FlushStream().
 void AdjustTrailRow(const TrailJob &job);
 
 // The targets compiled in that this CPU runs, best first; for tests, which

@@ -118,6 +118,11 @@ constexpr int64_t kDefaultSplitPixels = int64_t(1) << 16;
 std::atomic<size_t> g_streamThreshold{DefaultStreamThreshold()};
 std::atomic<int64_t> g_splitPixels{kDefaultSplitPixels};
 
+// Pixels of the row above over which the second trail chain finds its
+// start: enough for every smear level to forget its first guess.
+constexpr int32_t kDefaultTrailWarmUp = 2048;
+std::atomic<int32_t> g_trailWarmUp{kDefaultTrailWarmUp};
+
 // One long-lived helper thread that runs one job at a time while the
 // caller does its own share.
 class HelperThread {
@@ -189,156 +194,219 @@ std::mutex g_helperInUse;
 // loop's speed is the latency of one step: with SSE2 the three channels
 // share one register (16-bit lanes: (128 - k) * old + k * new stays below
 // 2^15), one multiply, add and shift a pixel.
+// The trail effects carry the previous pixel from pixel to pixel along the
+// whole picture, so each step waits for the one before: the speed is the
+// latency of one step. A step keeps the three channels in one register
+// (16-bit lanes: (128 - k) * old + k * new stays below 2^15): one multiply,
+// add and shift for the smear, an add and a shift for the negative trail.
+//
+// Two chains run side by side in the same register to halve that: the top
+// half of the rows from the true start, the bottom half from a guess (the
+// chain run over the end of the row above it). Each chain is deterministic,
+// so the bottom half is right from the first row at whose start the guess
+// chain's state equals the true one. Afterwards the true chain runs on from
+// the middle, redrawing rows, until it meets a row start where the states
+// agree; usually that is the very first, since both chains forget their
+// start within a few dozen pixels.
 #if defined(__SSE2__)
-// A pixel's three bytes in the low lanes. Within a row four bytes are read
-// at once; the row's last pixel reads three, never past the source.
-inline __m128i Pixel4(const uint8_t *s)
+
+// The first chain in lanes 0 to 2, the second in lanes 4 to 6.
+using Chains = __m128i;
+
+// A pixel's three bytes. Within a row four bytes are read at once; the
+// row's last pixel reads three, never past the source.
+inline uint32_t Pixel4(const uint8_t *s)
 {
     uint32_t w;
     std::memcpy(&w, s, 4);
-    return _mm_cvtsi32_si128(int32_t(w & 0xFFFFFFu));
+    return w & 0xFFFFFFu;
 }
 
-inline __m128i Pixel3(const uint8_t *s)
+inline uint32_t Pixel3(const uint8_t *s)
 {
     uint32_t w = 0;
     std::memcpy(&w, s, 3);
-    return _mm_cvtsi32_si128(int32_t(w));
+    return w;
+}
+
+inline Chains Widen(uint32_t first, uint32_t second)
+{
+    const __m128i bytes = _mm_cvtsi64_si128(int64_t(uint64_t(first) | uint64_t(second) << 32));
+    return _mm_unpacklo_epi8(bytes, _mm_setzero_si128());
+}
+
+// Both chains' three bytes: the first in bits 0 to 23, the second in 32 to 55.
+inline uint64_t Narrow(Chains p)
+{
+    return uint64_t(_mm_cvtsi128_si64(_mm_packus_epi16(p, p))) & 0x00FFFFFF00FFFFFFull;
 }
 
 // Writes four bytes; the fourth is overwritten by the next pixel.
-inline void Store4(uint8_t *out, __m128i v)
-{
-    const uint32_t w = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(v, v)));
-    std::memcpy(out, &w, 4);
-}
+inline void Store4(uint8_t *out, uint32_t w) { std::memcpy(out, &w, 4); }
 
-// ((255 - c) + previous) div 2 for each channel.
-inline __m128i NegativeTrailStep(__m128i p, __m128i pixel)
-{
-    // 255 - c as c xor 255, which the compiler cannot move onto the chain.
-    const __m128i c = _mm_unpacklo_epi8(pixel, _mm_setzero_si128());
-    return _mm_srli_epi16(_mm_add_epi16(_mm_xor_si128(c, _mm_set1_epi16(255)), p), 1);
-}
-
-// (keep * previous + k * c) div 128 for each channel, keep = 128 - k.
-inline __m128i SmearStep(__m128i p, __m128i pixel, __m128i keep, __m128i k)
-{
-    const __m128i c = _mm_unpacklo_epi8(pixel, _mm_setzero_si128());
-    return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(p, keep), _mm_mullo_epi16(c, k)), 7);
-}
-
-// Kept out of line: inlined into the caller, the register allocator spills
-// the chain to memory and doubles its latency.
-// The row loops stay out of line: inlined into the caller, the register
-// allocator keeps the chain in memory, which doubles its latency.
-[[gnu::noinline]] __m128i NegativeTrailRow(__m128i p, const uint8_t *s, uint8_t *out,
-                                           int32_t width)
-{
-    const uint8_t *const last = s + 3 * ptrdiff_t(width - 1);
-    for (; s < last; s += 3, out += 3) {
-        p = NegativeTrailStep(p, Pixel4(s));
-        Store4(out, p);
-    }
-    p = NegativeTrailStep(p, Pixel3(s));
-    Store4(out, p);
-    return p;
-}
-
-[[gnu::noinline]] __m128i SmearRow(__m128i p, const uint8_t *s, uint8_t *out, int32_t width,
-                                   uint32_t keep, uint32_t k)
-{
-    const __m128i keepV = _mm_set1_epi16(int16_t(keep)), kV = _mm_set1_epi16(int16_t(k));
-    const uint8_t *const last = s + 3 * ptrdiff_t(width - 1);
-    for (; s < last; s += 3, out += 3) {
-        p = SmearStep(p, Pixel4(s), keepV, kV);
-        Store4(out, p);
-    }
-    p = SmearStep(p, Pixel3(s), keepV, kV);
-    Store4(out, p);
-    return p;
-}
-#endif
-
-// The previous pixel of the trail effects, carried from pixel to pixel
-// along the whole picture. Each step depends on the one before, so the
-// loop's speed is the latency of one step: with SSE2 the three channels
-// share one register (16-bit lanes: (128 - k) * old + k * new stays below
-// 2^15), one multiply, add and shift a pixel.
-class TrailState {
-public:
-    TrailState(int32_t b, int32_t g, int32_t r)
+struct NegativeTrailStep {
+    // ((255 - c) + previous) div 2; 255 - c as c xor 255, which the
+    // compiler cannot move onto the chain.
+    Chains operator()(Chains p, Chains c) const
     {
-#if defined(__SSE2__)
-        prev_ = _mm_setr_epi16(int16_t(b), int16_t(g), int16_t(r), 0, 0, 0, 0, 0);
-#else
-        prev_[0] = uint32_t(b), prev_[1] = uint32_t(g), prev_[2] = uint32_t(r);
-#endif
+        return _mm_srli_epi16(_mm_add_epi16(_mm_xor_si128(c, _mm_set1_epi16(255)), p), 1);
     }
-
-    // Writes the effect values of a row of at least one pixel into `out`
-    // (one spare byte).
-    void NegativeTrail(const uint8_t *s, uint8_t *out, int32_t width)
-    {
-#if defined(__SSE2__)
-        prev_ = NegativeTrailRow(prev_, s, out, width);
-#else
-        for (int32_t x = 0; x < width; ++x, s += 3, out += 3)
-            for (int ch = 0; ch < 3; ++ch)
-                out[ch] = uint8_t(prev_[ch] = ((255 - s[ch]) + prev_[ch]) >> 1);
-#endif
-    }
-
-    void Smear(const uint8_t *s, uint8_t *out, int32_t width, uint32_t keep, uint32_t k)
-    {
-#if defined(__SSE2__)
-        prev_ = SmearRow(prev_, s, out, width, keep, k);
-#else
-        for (int32_t x = 0; x < width; ++x, s += 3, out += 3)
-            for (int ch = 0; ch < 3; ++ch)
-                out[ch] = uint8_t(prev_[ch] = (keep * prev_[ch] + k * s[ch]) >> 7);
-#endif
-    }
-
-private:
-#if defined(__SSE2__)
-    __m128i prev_;
-#else
-    uint32_t prev_[3];
-#endif
 };
 
-// The trail effects: a tight scalar loop carries the previous pixel along
-// the whole picture and leaves each row's effect values in a buffer, which
-// the vector kernel then adjusts with the grey averages of the source row.
+struct SmearStep {
+    __m128i keep, k; // (128 - k) and k in every lane
+
+    // ((128 - k) * previous + k * c) div 128, which for values 0..255 is the
+    // blend at level k, level 0 (Effect -128) included.
+    Chains operator()(Chains p, Chains c) const
+    {
+        return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(p, keep), _mm_mullo_epi16(c, k)), 7);
+    }
+};
+
+// The row loops stay out of line: inlined into the caller, the register
+// allocator keeps the chain in memory, which doubles its latency.
+
+// One chain (lanes 0 to 2) along a row of at least one pixel.
+template <class Step>
+[[gnu::noinline]] Chains ChainRow(Step step, Chains p, const uint8_t *s, uint8_t *out,
+                                  int32_t width)
+{
+    const uint8_t *const last = s + 3 * ptrdiff_t(width - 1);
+    for (; s < last; s += 3, out += 3) {
+        p = step(p, Widen(Pixel4(s), 0));
+        Store4(out, uint32_t(Narrow(p)));
+    }
+    p = step(p, Widen(Pixel3(s), 0));
+    Store4(out, uint32_t(Narrow(p)));
+    return p;
+}
+
+// Both chains along two rows of the same width.
+template <class Step>
+[[gnu::noinline]] Chains ChainRows(Step step, Chains p, const uint8_t *s1, const uint8_t *s2,
+                                   uint8_t *out1, uint8_t *out2, int32_t width)
+{
+    const uint8_t *const last = s1 + 3 * ptrdiff_t(width - 1);
+    for (; s1 < last; s1 += 3, s2 += 3, out1 += 3, out2 += 3) {
+        p = step(p, Widen(Pixel4(s1), Pixel4(s2)));
+        const uint64_t both = Narrow(p);
+        Store4(out1, uint32_t(both));
+        Store4(out2, uint32_t(both >> 32));
+    }
+    p = step(p, Widen(Pixel3(s1), Pixel3(s2)));
+    const uint64_t both = Narrow(p);
+    Store4(out1, uint32_t(both));
+    Store4(out2, uint32_t(both >> 32));
+    return p;
+}
+
+inline Chains Join(Chains first, Chains second) { return _mm_unpacklo_epi64(first, second); }
+inline Chains Second(Chains p) { return _mm_srli_si128(p, 8); }
+inline uint32_t StateOf(Chains p) { return uint32_t(Narrow(p)); }
+
+template <class Step>
+void TrailRowsWith(Step step, const CompositeCall &c, const fastcomposite::Adjustment &adj,
+                   const uint8_t *src, ptrdiff_t srcStride, uint8_t *dst, ptrdiff_t dstStride,
+                   int32_t width, int32_t rows, bool stream)
+{
+    // One spare byte each: the loops store four bytes a pixel.
+    std::vector<uint8_t> buffers(2 * (size_t(width) * 3 + 1));
+    uint8_t *const first = buffers.data(), *const second = first + size_t(width) * 3 + 1;
+    fastcomposite::TrailJob job;
+    job.width = width;
+    job.stream = stream;
+    job.adj = adj;
+    const auto adjust = [&](int32_t y, const uint8_t *effect) {
+        job.src = src + y * srcStride;
+        job.effect = effect;
+        job.dst = dst + y * dstStride;
+        fastcomposite::AdjustTrailRow(job);
+    };
+    const auto row = [&](int32_t y) { return src + y * srcStride; };
+
+    Chains truth = Widen(uint32_t(c.firstB) | uint32_t(c.firstG) << 8 | uint32_t(c.firstR) << 16, 0);
+    if (rows < 2 || int64_t(width) * rows < g_splitPixels) {
+        for (int32_t y = 0; y < rows; ++y) {
+            truth = ChainRow(step, truth, row(y), first, width);
+            adjust(y, first);
+        }
+        return;
+    }
+
+    // The guess for the bottom half: the chain over the end of the row
+    // above, started from its first pixel's own colour.
+    const int32_t middle = rows / 2;
+    const int32_t warm = std::min(width, std::max<int32_t>(0, g_trailWarmUp));
+    Chains guess = _mm_setzero_si128();
+    if (warm != 0) {
+        const uint8_t *from = row(middle - 1) + 3 * ptrdiff_t(width - warm);
+        guess = ChainRow(step, Widen(Pixel3(from), 0), from, second, warm);
+    }
+
+    // The guess chain's state at the start of each bottom row.
+    std::vector<uint32_t> starts(size_t(rows - middle));
+    Chains p = Join(truth, guess);
+    for (int32_t t = 0; t < middle; ++t) {
+        starts[size_t(t)] = uint32_t(Narrow(p) >> 32);
+        p = ChainRows(step, p, row(t), row(middle + t), first, second, width);
+        adjust(t, first);
+        adjust(middle + t, second);
+    }
+    truth = p;
+    Chains rest = Second(p);
+    for (int32_t y = 2 * middle; y < rows; ++y) { // an odd row count leaves one
+        starts[size_t(y - middle)] = StateOf(rest);
+        rest = ChainRow(step, rest, row(y), second, width);
+        adjust(y, second);
+    }
+
+    // The true chain from the middle on, until it meets the guess chain.
+    for (int32_t y = middle; y < rows && StateOf(truth) != starts[size_t(y - middle)]; ++y) {
+        truth = ChainRow(step, truth, row(y), first, width);
+        adjust(y, first);
+    }
+}
+
+#endif
+
+// Runs the effect chain over the rows and adjusts them through the vector
+// kernel, with the grey averages of the source rows.
 void TrailRows(const CompositeCall &c, const fastcomposite::Adjustment &adj,
                const uint8_t *src, ptrdiff_t srcStride, uint8_t *dst, ptrdiff_t dstStride,
                int32_t width, int32_t rows, bool stream)
 {
-    // One spare byte: the loop stores four bytes a pixel.
-    std::vector<uint8_t> effect(size_t(width) * 3 + 1);
     const bool negativeTrail = c.Effect == 5;
-    // For values 0..255 the blend at level k is ((128 - k) * old + k * new)
-    // div 128, level 0 (Effect -128) included.
     const uint32_t k = negativeTrail ? 0 : uint32_t(c.Effect + 128);
-    const uint32_t keep = 128 - k;
-
+#if defined(__SSE2__)
+    if (negativeTrail)
+        TrailRowsWith(NegativeTrailStep{}, c, adj, src, srcStride, dst, dstStride, width, rows,
+                      stream);
+    else
+        TrailRowsWith(SmearStep{_mm_set1_epi16(int16_t(128 - k)), _mm_set1_epi16(int16_t(k))}, c,
+                      adj, src, srcStride, dst, dstStride, width, rows, stream);
+#else
+    std::vector<uint8_t> effect(size_t(width) * 3);
+    uint32_t prev[3] = {uint32_t(c.firstB), uint32_t(c.firstG), uint32_t(c.firstR)};
     fastcomposite::TrailJob job;
     job.effect = effect.data();
     job.width = width;
     job.stream = stream;
     job.adj = adj;
-    TrailState state(c.firstB, c.firstG, c.firstR);
     for (int32_t y = 0; y < rows; ++y) {
         const uint8_t *s = src + y * srcStride;
-        if (negativeTrail)
-            state.NegativeTrail(s, effect.data(), width);
-        else
-            state.Smear(s, effect.data(), width, keep, k);
-        job.src = src + y * srcStride;
+        for (int32_t x = 0; x < width; ++x)
+            for (int ch = 0; ch < 3; ++ch) {
+                const uint32_t v = s[3 * x + ch];
+                prev[ch] = negativeTrail ? ((255 - v) + prev[ch]) >> 1
+                                         : ((128 - k) * prev[ch] + k * v) >> 7;
+                effect[3 * size_t(x) + ch] = uint8_t(prev[ch]);
+            }
+        job.src = s;
         job.dst = dst + y * dstStride;
         fastcomposite::AdjustTrailRow(job);
     }
+#endif
     if (stream)
         hwy::FlushStream();
 }
@@ -353,10 +421,12 @@ void SetThreads(int threads) { g_threads = threads >= 2 ? 2 : 1; }
 int Threads() { return g_threads; }
 void SetStreamThreshold(size_t bytes) { g_streamThreshold = bytes; }
 void SetSplitThreshold(int64_t pixels) { g_splitPixels = pixels; }
+void SetTrailWarmUp(int32_t pixels) { g_trailWarmUp = pixels; }
 void ResetThresholds()
 {
     g_streamThreshold = DefaultStreamThreshold();
     g_splitPixels = kDefaultSplitPixels;
+    g_trailWarmUp = kDefaultTrailWarmUp;
 }
 
 } // namespace fastcomposite

@@ -26,10 +26,13 @@ void SetThreads(int threads);
 int Threads();
 
 // Renders writing more bytes than this bypass the cache with streaming
-// stores; renders of fewer pixels than this stay on one thread. Both have
-// defaults fit for this machine and are set by tests to reach every branch.
+// stores; renders of fewer pixels than this stay on one thread, and their
+// trail effects on one chain; the second trail chain guesses its start from
+// this many pixels of the row above (0: no guess at all). All have defaults
+// fit for this machine and are set by tests to reach every branch.
 void SetStreamThreshold(size_t bytes);
 void SetSplitThreshold(int64_t pixels);
+void SetTrailWarmUp(int32_t pixels);
 void ResetThresholds();
 
 } // namespace fastcomposite

@@ -230,6 +230,7 @@ TEST_F(FastCompositeTargets, EveryWidthAndTailMatchesTheFaithfulLoop)
             fastcomposite::SetStreamThreshold(width % 2 ? 0 : SIZE_MAX);
             fastcomposite::SetThreads(width % 3 ? 1 : 2);
             fastcomposite::SetSplitThreshold(1);
+            fastcomposite::SetTrailWarmUp(width % 4 == 0 ? 0 : 5);
             std::vector<KnobCase> calls;
             for (int i = 0; i < 3; ++i) {
                 KnobCase k = RandomKnobs(rng, *source, *dest);
@@ -260,6 +261,7 @@ TEST_F(FastCompositeTargets, RandomCallsMatchTheFaithfulLoop)
             fastcomposite::SetStreamThreshold(Uniform(rng, 0, 1) ? 0 : SIZE_MAX);
             fastcomposite::SetThreads(Uniform(rng, 1, 2));
             fastcomposite::SetSplitThreshold(Uniform(rng, 0, 1) ? 1 : 1 << 16);
+            fastcomposite::SetTrailWarmUp(Pick(rng, {0, 0, 1, 3, 50, 2048}));
             std::vector<KnobCase> calls;
             const int count = Uniform(rng, 1, 4);
             for (int i = 0; i < count; ++i)
@@ -387,6 +389,7 @@ TEST(FastCompositeDispatch, CompositeDrawsTheSameWithAndWithoutTheFastPath)
                 c = Uniform(rng, 0, 6);
         fastcomposite::SetThreads(Uniform(rng, 1, 2));
         fastcomposite::SetStreamThreshold(Uniform(rng, 0, 1) ? 0 : SIZE_MAX);
+        fastcomposite::SetTrailWarmUp(Uniform(rng, 0, 8));
 
         auto faithful = CopyOf(*dest);
         auto fast = CopyOf(*dest);

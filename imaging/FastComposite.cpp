@@ -40,10 +40,11 @@
 // 3. For N >= 0, trunc(N/512) = N >> 9 (arithmetic shift). For N < 0 the
 //    truncation gives 0 or less and the shift -1 or less; both clamp to 0.
 //    So the stored byte is clamp(N >> 9, 0, 255) for every N.
-// 4. The kernels form c*(P + M) + g*(-M) as one product-sum of 16-bit pairs
-//    (|P + M| <= 3584 and |M| <= 2048 fit 16 bits, the 32-bit sum is exact),
-//    add 512*t, shift by 9 and saturate to 16 and then 8 bits; saturating to
-//    16 bits first moves no value across 0 or 255, so that is the clamp.
+// 4. The portable kernel computes N in 32-bit integers and clamps N >> 9.
+//    The vector kernels reach the same floor(N / 512) in 16-bit lanes from
+//    two 8-bit pair product-sums; that step is proven beside them (the
+//    Constants of FastCompositeKernels.cpp), and their saturating packs are
+//    the clamp.
 //
 // The grey average, the effects and the noise generator are computed as
 // the faithful loop computes them; see the kernels.

@@ -284,7 +284,9 @@ TEST_F(FastCompositeTargets, KnobExtremesMatchTheFaithfulLoop)
         for (int32_t effect : {0, 1, 2, 3, 4, 5, -1, -64, -127, -128, 6, -129}) {
             for (int32_t k : {-1024, 0, 1024})
                 for (int32_t m : {-2048, 0, 2048})
-                    for (int32_t b : {-255, 0, 255})
+                    // Brightness beyond the knob's range too: tint terms the
+                    // vector kernels must saturate.
+                    for (int32_t b : {-300000, -4100, -255, 0, 255, 4100, 300000})
                         for (int32_t tint : {-255, 255}) {
                             KnobCase knobs;
                             knobs.centerX = 33, knobs.centerY = 2;

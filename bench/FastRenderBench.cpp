@@ -45,7 +45,7 @@ constexpr int32_t kContrastK = 200, kIntensityM = 300;
 struct Picture {
     int width, height;
     std::unique_ptr<TWin> source, working;
-    std::vector<uint8_t> copy; // memcpy's destination
+    std::unique_ptr<TWin> copy; // memcpy's destination, memory of the same kind
 
     Picture(int w, int h) : width(w), height(h)
     {
@@ -64,7 +64,8 @@ struct Picture {
             }
         }
         std::memset(working->Bits, 0x55, bytes);
-        copy.assign(bytes, 0xAA);
+        copy = std::make_unique<TWin>(w, h);
+        std::memset(copy->Bits, 0xAA, bytes);
     }
 
     size_t Bytes() const { return size_t(source->Stride) * size_t(height); }
@@ -80,15 +81,15 @@ struct Picture {
 
     void Memcpy()
     {
-        std::memcpy(copy.data(), source->Bits, Bytes());
+        std::memcpy(copy->Bits, source->Bits, Bytes());
         benchmark::ClobberMemory();
     }
 
     void MemcpyTwoThreads()
     {
         const size_t half = Bytes() / 2;
-        std::thread helper([&] { std::memcpy(copy.data() + half, source->Bits + half, Bytes() - half); });
-        std::memcpy(copy.data(), source->Bits, half);
+        std::thread helper([&] { std::memcpy(copy->Bits + half, source->Bits + half, Bytes() - half); });
+        std::memcpy(copy->Bits, source->Bits, half);
         helper.join();
         benchmark::ClobberMemory();
     }

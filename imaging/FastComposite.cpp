@@ -5,11 +5,13 @@
 
 #include <hwy/cache_control.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <unistd.h>
@@ -124,8 +126,10 @@ std::atomic<int64_t> g_splitPixels{kDefaultSplitPixels};
 constexpr int32_t kDefaultTrailWarmUp = 2048;
 std::atomic<int32_t> g_trailWarmUp{kDefaultTrailWarmUp};
 
-// One long-lived helper thread that runs one job at a time while the
-// caller does its own share.
+// One long-lived helper thread that takes one job at a time. Nobody waits
+// for the helper itself: a render waits only for the work the helper has
+// actually taken on, so a helper that the system does not schedule soon
+// costs nothing but its share.
 class HelperThread {
 public:
     ~HelperThread()
@@ -139,20 +143,18 @@ public:
             thread_.join();
     }
 
-    void Start(std::function<void()> job)
+    // Hands `job` to the helper; false when it is still busy with another.
+    bool Offer(std::function<void()> job)
     {
         std::lock_guard lock(mutex_);
+        if (busy_)
+            return false;
         if (!thread_.joinable())
             thread_ = std::thread([this] { Loop(); });
         job_ = std::move(job);
         busy_ = true;
         wake_.notify_all();
-    }
-
-    void Wait()
-    {
-        std::unique_lock lock(mutex_);
-        done_.wait(lock, [this] { return !busy_; });
+        return true;
     }
 
 private:
@@ -167,14 +169,14 @@ private:
             job_ = nullptr;
             lock.unlock();
             job();
+            job = nullptr;
             lock.lock();
             busy_ = false;
-            done_.notify_all();
         }
     }
 
     std::mutex mutex_;
-    std::condition_variable wake_, done_;
+    std::condition_variable wake_;
     std::function<void()> job_;
     bool busy_ = false;
     bool quit_ = false;
@@ -187,8 +189,51 @@ HelperThread &Helper()
     return helper;
 }
 
-// Only one render at a time may hand work to the helper.
-std::mutex g_helperInUse;
+// Rows cut into chunks that the caller and the helper take in turn until
+// none is left. Every row depends only on its own pixels and on where the
+// noise sequence stands, which each chunk jumps to, so the result does not
+// depend on who draws which chunk. Shared with the helper by ownership: a
+// helper that starts late finds nothing left and touches no pixel.
+class SplitRender {
+public:
+    SplitRender(const fastcomposite::RowsJob &job, int draws, int chunks)
+        : job_(job), draws_(draws), chunks_(chunks)
+    {
+    }
+
+    void Work()
+    {
+        for (int i; (i = next_.fetch_add(1)) < chunks_;) {
+            fastcomposite::RowsJob part = job_;
+            const int32_t first = int32_t(int64_t(job_.rows) * i / chunks_);
+            const int32_t end = int32_t(int64_t(job_.rows) * (i + 1) / chunks_);
+            part.src += first * job_.srcStride;
+            part.dst += first * job_.dstStride;
+            part.rows = end - first;
+            part.seed = NoiseGenerator::Advance(job_.seed, uint64_t(draws_) * job_.width * first);
+            fastcomposite::AdjustRows(part);
+            if (finished_.fetch_add(1) + 1 == chunks_) {
+                std::lock_guard lock(mutex_);
+                done_.notify_all();
+            }
+        }
+    }
+
+    void WaitForAll()
+    {
+        std::unique_lock lock(mutex_);
+        done_.wait(lock, [this] { return finished_.load() == chunks_; });
+    }
+
+private:
+    const fastcomposite::RowsJob job_;
+    const int draws_, chunks_;
+    std::atomic<int> next_{0}, finished_{0};
+    std::mutex mutex_;
+    std::condition_variable done_;
+};
+
+constexpr int kChunks = 16;
 
 // The previous pixel of the trail effects, carried from pixel to pixel
 // along the whole picture. Each step depends on the one before, so the
@@ -464,22 +509,11 @@ bool CompositeUntransformedFast(TWin &dest, TWin &source, const CompositeCall &c
         job.stream = stream;
         job.adj = adj;
 
-        // The rows split at any point: every row depends only on its own
-        // pixels and on where the noise sequence stands, which the helper
-        // jumps to.
-        std::unique_lock helperLock(g_helperInUse, std::defer_lock);
-        if (g_threads >= 2 && rows >= 2 && int64_t(width) * rows >= g_splitPixels &&
-            helperLock.try_lock()) {
-            const int32_t top = rows / 2;
-            fastcomposite::RowsJob bottom = job;
-            bottom.src += top * srcStride;
-            bottom.dst += top * dstStride;
-            bottom.rows = rows - top;
-            bottom.seed = NoiseGenerator::Advance(job.seed, uint64_t(draws) * width * top);
-            job.rows = top;
-            Helper().Start([bottom] { fastcomposite::AdjustRows(bottom); });
-            fastcomposite::AdjustRows(job);
-            Helper().Wait();
+        if (g_threads >= 2 && rows >= 2 && int64_t(width) * rows >= g_splitPixels) {
+            const auto split = std::make_shared<SplitRender>(job, draws, std::min(rows, kChunks));
+            Helper().Offer([split] { split->Work(); });
+            split->Work();
+            split->WaitForAll();
         } else {
             fastcomposite::AdjustRows(job);
         }

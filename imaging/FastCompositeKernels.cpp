@@ -87,7 +87,6 @@ void AdjustTrailRow(const TrailJob &job)
 #else
 
 using D8 = hn::ScalableTag<uint8_t>;
-using DH8 = hn::Half<D8>;
 using D16 = hn::Repartition<int16_t, D8>;
 using DU16 = hn::Repartition<uint16_t, D8>;
 using D32 = hn::Repartition<int32_t, D8>;

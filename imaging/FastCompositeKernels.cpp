@@ -99,6 +99,62 @@ using VU32 = hn::Vec<DU32>;
 // Upper bound of the pixels in one block (one u8 vector per channel).
 constexpr size_t kMaxBlock = HWY_LANES(uint8_t);
 
+// Between three interleaved vectors (blue, green, red, blue, ...) and one
+// vector per channel, as Highway's LoadInterleaved3 and StoreInterleaved3
+// do it (the three vectors' 128-bit blocks transposed, then byte shuffles
+// within blocks), with the shuffle tables built once per call instead of
+// once per block.
+class Interleaver {
+public:
+    Interleaver()
+    {
+        const D8 d8;
+        alignas(16) uint8_t t[16];
+        for (int ch = 0; ch < 3; ++ch)
+            for (int v = 0; v < 3; ++v) {
+                // Byte j of a channel block is byte 3j + ch of the 48 bytes
+                // of three transposed blocks.
+                for (int j = 0; j < 16; ++j) {
+                    const int at = 3 * j + ch;
+                    t[j] = uint8_t(at / 16 == v ? at % 16 : 0x80);
+                }
+                split[ch][v] = hn::LoadDup128(d8, t);
+                // Byte j of transposed block v is channel (16v + j) mod 3 of
+                // pixel (16v + j) div 3.
+                for (int j = 0; j < 16; ++j) {
+                    const int at = 16 * v + j;
+                    t[j] = uint8_t(at % 3 == ch ? at / 3 : 0x80);
+                }
+                join[v][ch] = hn::LoadDup128(d8, t);
+            }
+    }
+
+    void Split(const uint8_t *HWY_RESTRICT in, V8 &b, V8 &g, V8 &r) const
+    {
+        V8 x, y, z;
+        hn::detail::LoadTransposedBlocks3(D8(), in, x, y, z);
+        b = Pick(x, y, z, split[0]);
+        g = Pick(x, y, z, split[1]);
+        r = Pick(x, y, z, split[2]);
+    }
+
+    void Join(V8 b, V8 g, V8 r, uint8_t *HWY_RESTRICT out) const
+    {
+        hn::detail::StoreTransposedBlocks3(Pick(b, g, r, join[0]), Pick(b, g, r, join[1]),
+                                           Pick(b, g, r, join[2]), D8(), out);
+    }
+
+private:
+    static HWY_INLINE V8 Pick(V8 x, V8 y, V8 z, const V8 (&table)[3])
+    {
+        return hn::Or3(hn::TableLookupBytesOr0(x, table[0]), hn::TableLookupBytesOr0(y, table[1]),
+                       hn::TableLookupBytesOr0(z, table[2]));
+    }
+
+    V8 split[3][3]; // [channel][transposed vector]
+    V8 join[3][3];  // [transposed vector][channel]
+};
+
 // The adjustment's constants as vectors.
 //
 // The byte is clamp(t + floor(X / 512), 0, 255) with X = c*a + g*negM (see
@@ -114,6 +170,7 @@ constexpr size_t kMaxBlock = HWY_LANES(uint8_t);
 struct Constants {
     V8 high, low; // (aHigh, mHigh) and (aLow, mLow) byte pairs
     V16 tint[3];
+    Interleaver interleave;
 
     explicit Constants(const Adjustment &adj)
     {
@@ -289,7 +346,7 @@ HWY_INLINE void ComputeBlock(const uint8_t *HWY_RESTRICT in, const Constants &k,
 {
     const D8 d8;
     V8 b, g, r;
-    hn::LoadInterleaved3(d8, in, b, g, r);
+    k.interleave.Split(in, b, g, r);
     const V8 grey = Grey(b, g, r);
 
     if constexpr (E == RowEffect::Invert) {
@@ -311,16 +368,17 @@ HWY_INLINE void ComputeBlock(const uint8_t *HWY_RESTRICT in, const Constants &k,
 }
 
 // Writes a whole block; streaming stores need `out` aligned to a vector.
-HWY_INLINE void StoreBlock(V8 b, V8 g, V8 r, uint8_t *HWY_RESTRICT out, bool stream)
+HWY_INLINE void StoreBlock(V8 b, V8 g, V8 r, const Constants &k, uint8_t *HWY_RESTRICT out,
+                           bool stream)
 {
     const D8 d8;
     if (!stream) {
-        hn::StoreInterleaved3(b, g, r, d8, out);
+        k.interleave.Join(b, g, r, out);
         return;
     }
     const size_t N = hn::Lanes(d8);
     alignas(64) uint8_t staged[3 * kMaxBlock];
-    hn::StoreInterleaved3(b, g, r, d8, staged);
+    k.interleave.Join(b, g, r, staged);
     hn::Stream(hn::Load(d8, staged), d8, out);
     hn::Stream(hn::Load(d8, staged + N), d8, out + N);
     hn::Stream(hn::Load(d8, staged + 2 * N), d8, out + 2 * N);
@@ -360,7 +418,7 @@ void AdjustRowsT(const RowsJob &job)
         V8 b, g, r;
         ComputeBlock<E>(in, k, ns, b, g, r);
         alignas(64) uint8_t out[3 * kMaxBlock];
-        hn::StoreInterleaved3(b, g, r, d8, out);
+        StoreBlock(b, g, r, k, out, false);
         std::memcpy(dst, out, 3 * count);
         if constexpr (noisy)
             seed = NoiseGenerator::Advance(seed, uint64_t(draws) * count);
@@ -383,7 +441,7 @@ void AdjustRowsT(const RowsJob &job)
             for (size_t i = 0; i < blocks; ++i, x += N) {
                 V8 b, g, r;
                 ComputeBlock<E>(src + 3 * x, k, ns, b, g, r);
-                StoreBlock(b, g, r, dst + 3 * x, job.stream);
+                StoreBlock(b, g, r, k, dst + 3 * x, job.stream);
                 if constexpr (noisy)
                     AdvanceNoise(*tables, ns);
             }
@@ -413,9 +471,9 @@ HWY_INLINE void TrailBlock(const uint8_t *HWY_RESTRICT src, const uint8_t *HWY_R
 {
     const D8 d8;
     V8 b, g, r;
-    hn::LoadInterleaved3(d8, src, b, g, r);
+    k.interleave.Split(src, b, g, r);
     const V8 grey = Grey(b, g, r);
-    hn::LoadInterleaved3(d8, effect, b, g, r);
+    k.interleave.Split(effect, b, g, r);
     outB = AdjustBlock(b, grey, k, 0);
     outG = AdjustBlock(g, grey, k, 1);
     outR = AdjustBlock(r, grey, k, 2);
@@ -435,7 +493,7 @@ void AdjustTrailRow(const TrailJob &job)
         V8 b, g, r;
         TrailBlock(src, effect, k, b, g, r);
         alignas(64) uint8_t out[3 * kMaxBlock];
-        hn::StoreInterleaved3(b, g, r, d8, out);
+        StoreBlock(b, g, r, k, out, false);
         std::memcpy(job.dst + 3 * x, out, 3 * count);
     };
 
@@ -448,7 +506,7 @@ void AdjustTrailRow(const TrailJob &job)
     for (; x + N <= width; x += N) {
         V8 b, g, r;
         TrailBlock(job.src + 3 * x, job.effect + 3 * x, k, b, g, r);
-        StoreBlock(b, g, r, job.dst + 3 * x, job.stream);
+        StoreBlock(b, g, r, k, job.dst + 3 * x, job.stream);
     }
     if (x < width)
         partial(x, width - x);

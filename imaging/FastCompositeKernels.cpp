@@ -300,23 +300,31 @@ struct NoiseState {
     VU32 s[3][4];
 };
 
+template <int kDraws>
 HWY_INLINE void StartNoise(const NoiseTables &t, uint32_t seed, NoiseState &ns)
 {
     const DU32 du32;
     const size_t L = hn::Lanes(du32);
     const VU32 s = hn::Set(du32, seed);
-    for (int ch = 0; ch < t.draws; ++ch)
+    // Unrolled, so that the seeds stay in registers.
+#pragma GCC unroll 3
+    for (int ch = 0; ch < kDraws; ++ch)
+#pragma GCC unroll 4
         for (size_t q = 0; q < 4; ++q)
             ns.s[ch][q] = hn::Add(hn::Mul(hn::Load(du32, t.mul[ch] + q * L), s),
                                   hn::Load(du32, t.add[ch] + q * L));
 }
 
+template <int kDraws>
 HWY_INLINE void AdvanceNoise(const NoiseTables &t, NoiseState &ns)
 {
     const DU32 du32;
     const VU32 m = hn::Set(du32, t.blockMul);
     const VU32 a = hn::Set(du32, t.blockAdd);
-    for (int ch = 0; ch < t.draws; ++ch)
+    // Unrolled, so that the seeds stay in registers.
+#pragma GCC unroll 3
+    for (int ch = 0; ch < kDraws; ++ch)
+#pragma GCC unroll 4
         for (size_t q = 0; q < 4; ++q)
             ns.s[ch][q] = hn::Add(hn::Mul(ns.s[ch][q], m), a);
 }
@@ -332,11 +340,11 @@ HWY_INLINE V32 NoiseValues(VU32 seed)
 }
 
 // The draws of one channel of a block, as bytes in pixel order.
-HWY_INLINE V8 NoiseBlock(const VU32 (&s)[4])
+HWY_INLINE V8 NoiseBlock(VU32 s0, VU32 s1, VU32 s2, VU32 s3)
 {
     const D16 d16;
-    return PackBlocks(hn::ReorderDemote2To(d16, NoiseValues(s[0]), NoiseValues(s[1])),
-                      hn::ReorderDemote2To(d16, NoiseValues(s[2]), NoiseValues(s[3])));
+    return PackBlocks(hn::ReorderDemote2To(d16, NoiseValues(s0), NoiseValues(s1)),
+                      hn::ReorderDemote2To(d16, NoiseValues(s2), NoiseValues(s3)));
 }
 
 // Computes one block of pixels from `in` (3 * block bytes, interleaved).
@@ -355,11 +363,11 @@ HWY_INLINE void ComputeBlock(const uint8_t *HWY_RESTRICT in, const Constants &k,
     } else if constexpr (E == RowEffect::Black) {
         b = g = r = hn::Zero(d8);
     } else if constexpr (E == RowEffect::GreyNoise) {
-        b = g = r = NoiseBlock(ns.s[0]);
+        b = g = r = NoiseBlock(ns.s[0][0], ns.s[0][1], ns.s[0][2], ns.s[0][3]);
     } else if constexpr (E == RowEffect::ColourNoise) {
-        b = NoiseBlock(ns.s[0]);
-        g = NoiseBlock(ns.s[1]);
-        r = NoiseBlock(ns.s[2]);
+        b = NoiseBlock(ns.s[0][0], ns.s[0][1], ns.s[0][2], ns.s[0][3]);
+        g = NoiseBlock(ns.s[1][0], ns.s[1][1], ns.s[1][2], ns.s[1][3]);
+        r = NoiseBlock(ns.s[2][0], ns.s[2][1], ns.s[2][2], ns.s[2][3]);
     }
 
     outB = AdjustBlock(b, grey, k, 0);
@@ -414,7 +422,7 @@ void AdjustRowsT(const RowsJob &job)
         alignas(64) uint8_t in[3 * kMaxBlock] = {};
         std::memcpy(in, src, 3 * count);
         if constexpr (noisy)
-            StartNoise(*tables, seed, ns);
+            StartNoise<draws>(*tables, seed, ns);
         V8 b, g, r;
         ComputeBlock<E>(in, k, ns, b, g, r);
         alignas(64) uint8_t out[3 * kMaxBlock];
@@ -437,13 +445,13 @@ void AdjustRowsT(const RowsJob &job)
         const size_t blocks = (width - x) / N;
         if (blocks != 0) {
             if constexpr (noisy)
-                StartNoise(*tables, seed, ns);
+                StartNoise<draws>(*tables, seed, ns);
             for (size_t i = 0; i < blocks; ++i, x += N) {
                 V8 b, g, r;
                 ComputeBlock<E>(src + 3 * x, k, ns, b, g, r);
                 StoreBlock(b, g, r, k, dst + 3 * x, job.stream);
                 if constexpr (noisy)
-                    AdvanceNoise(*tables, ns);
+                    AdvanceNoise<draws>(*tables, ns);
             }
             if constexpr (noisy)
                 seed = NoiseGenerator::Advance(seed, uint64_t(draws) * N * blocks);

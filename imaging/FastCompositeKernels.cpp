@@ -1,9 +1,14 @@
 // Vector kernels of the fast one-to-one Composite. Highway compiles this
-// file once per CPU target (AVX-512, AVX2, SSE4, SSSE3 and a portable scalar
+// file once per CPU target (AVX-512 with and without VBMI, AVX2, SSE4, SSSE3 and a portable scalar
 // fallback) and the exported functions pick the best one the CPU runs.
 //
 // Every kernel computes exactly what the faithful loop computes; the
 // reasoning that makes the integer form exact is in FastComposite.cpp.
+
+// Zen 4 and recent Intel cores also run the AVX-512 target with VBMI.
+#ifndef HWY_WANT_AVX3_DL
+#define HWY_WANT_AVX3_DL 1
+#endif
 
 // The vector kernels use x86 instructions by name; elsewhere only the
 // portable fallback is built.
@@ -99,6 +104,77 @@ using VU32 = hn::Vec<DU32>;
 // Upper bound of the pixels in one block (one u8 vector per channel).
 constexpr size_t kMaxBlock = HWY_LANES(uint8_t);
 
+#if HWY_TARGET == HWY_AVX3_DL
+// With AVX-512 VBMI a byte permute reaches across the whole vector: each
+// channel vector is two permutes of the three interleaved ones, and back.
+class Interleaver {
+public:
+    Interleaver()
+    {
+        alignas(64) uint8_t a[64], b[64];
+        for (int ch = 0; ch < 3; ++ch) {
+            // Channel byte j is interleaved byte 3j + ch: in the first two
+            // vectors below 128, else in the third.
+            splitMask_[ch] = 0;
+            for (int j = 0; j < 64; ++j) {
+                const int at = 3 * j + ch;
+                a[j] = uint8_t(at < 128 ? at : 0);
+                b[j] = uint8_t(at < 128 ? 0 : at - 128);
+                if (at >= 128)
+                    splitMask_[ch] |= __mmask64(1) << j;
+            }
+            split_[ch] = _mm512_load_si512(a);
+            splitLast_[ch] = _mm512_load_si512(b);
+        }
+        for (int v = 0; v < 3; ++v) {
+            // Interleaved byte 64v + j is channel (64v + j) mod 3 of pixel
+            // (64v + j) div 3: blue and green from one permute, red from the
+            // other.
+            joinMask_[v] = 0;
+            for (int j = 0; j < 64; ++j) {
+                const int at = 64 * v + j, pixel = at / 3, ch = at % 3;
+                a[j] = uint8_t(ch == 1 ? 64 + pixel : pixel);
+                b[j] = uint8_t(pixel);
+                if (ch == 2)
+                    joinMask_[v] |= __mmask64(1) << j;
+            }
+            join_[v] = _mm512_load_si512(a);
+            joinRed_[v] = _mm512_load_si512(b);
+        }
+    }
+
+    void Split(const uint8_t *HWY_RESTRICT in, V8 &b, V8 &g, V8 &r) const
+    {
+        const __m512i x = _mm512_loadu_si512(in), y = _mm512_loadu_si512(in + 64),
+                      z = _mm512_loadu_si512(in + 128);
+        b = V8{Pick(x, y, z, 0)};
+        g = V8{Pick(x, y, z, 1)};
+        r = V8{Pick(x, y, z, 2)};
+    }
+
+    void Join(V8 b, V8 g, V8 r, uint8_t *HWY_RESTRICT out, bool stream) const
+    {
+        for (int v = 0; v < 3; ++v) {
+            const __m512i o = _mm512_mask_permutexvar_epi8(
+                _mm512_permutex2var_epi8(b.raw, join_[v], g.raw), joinMask_[v], joinRed_[v], r.raw);
+            if (stream)
+                _mm512_stream_si512(reinterpret_cast<__m512i *>(out + 64 * v), o);
+            else
+                _mm512_storeu_si512(out + 64 * v, o);
+        }
+    }
+
+private:
+    HWY_INLINE __m512i Pick(__m512i x, __m512i y, __m512i z, int ch) const
+    {
+        return _mm512_mask_permutexvar_epi8(_mm512_permutex2var_epi8(x, split_[ch], y),
+                                            splitMask_[ch], splitLast_[ch], z);
+    }
+
+    __m512i split_[3], splitLast_[3], join_[3], joinRed_[3];
+    __mmask64 splitMask_[3], joinMask_[3];
+};
+#else
 // Between three interleaved vectors (blue, green, red, blue, ...) and one
 // vector per channel, as Highway's LoadInterleaved3 and StoreInterleaved3
 // do it (the three vectors' 128-bit blocks transposed, then byte shuffles
@@ -138,10 +214,21 @@ public:
         r = Pick(x, y, z, split[2]);
     }
 
-    void Join(V8 b, V8 g, V8 r, uint8_t *HWY_RESTRICT out) const
+    // Streaming stores need `out` aligned to a vector.
+    void Join(V8 b, V8 g, V8 r, uint8_t *HWY_RESTRICT out, bool stream) const
     {
+        const D8 d8;
+        if (!stream) {
+            hn::detail::StoreTransposedBlocks3(Pick(b, g, r, join[0]), Pick(b, g, r, join[1]),
+                                               Pick(b, g, r, join[2]), d8, out);
+            return;
+        }
+        const size_t N = hn::Lanes(d8);
+        alignas(64) uint8_t staged[3 * kMaxBlock];
         hn::detail::StoreTransposedBlocks3(Pick(b, g, r, join[0]), Pick(b, g, r, join[1]),
-                                           Pick(b, g, r, join[2]), D8(), out);
+                                           Pick(b, g, r, join[2]), d8, staged);
+        for (size_t v = 0; v < 3; ++v)
+            hn::Stream(hn::Load(d8, staged + v * N), d8, out + v * N);
     }
 
 private:
@@ -154,6 +241,8 @@ private:
     V8 split[3][3]; // [channel][transposed vector]
     V8 join[3][3];  // [transposed vector][channel]
 };
+
+#endif
 
 // The adjustment's constants as vectors.
 //
@@ -379,17 +468,7 @@ HWY_INLINE void ComputeBlock(const uint8_t *HWY_RESTRICT in, const Constants &k,
 HWY_INLINE void StoreBlock(V8 b, V8 g, V8 r, const Constants &k, uint8_t *HWY_RESTRICT out,
                            bool stream)
 {
-    const D8 d8;
-    if (!stream) {
-        k.interleave.Join(b, g, r, out);
-        return;
-    }
-    const size_t N = hn::Lanes(d8);
-    alignas(64) uint8_t staged[3 * kMaxBlock];
-    k.interleave.Join(b, g, r, staged);
-    hn::Stream(hn::Load(d8, staged), d8, out);
-    hn::Stream(hn::Load(d8, staged + N), d8, out + N);
-    hn::Stream(hn::Load(d8, staged + 2 * N), d8, out + 2 * N);
+    k.interleave.Join(b, g, r, out, stream);
 }
 
 // Pixels before `dst` reaches a vector boundary; 3 is odd, so every

@@ -259,15 +259,7 @@ constexpr int kChunks = 16;
 // The first chain in lanes 0 to 2, the second in lanes 4 to 6.
 using Chains = __m128i;
 
-// A pixel's three bytes. Within a row four bytes are read at once; the
-// row's last pixel reads three, never past the source.
-inline uint32_t Pixel4(const uint8_t *s)
-{
-    uint32_t w;
-    std::memcpy(&w, s, 4);
-    return w & 0xFFFFFFu;
-}
-
+// The row's last pixel: three bytes, never past the source.
 inline uint32_t Pixel3(const uint8_t *s)
 {
     uint32_t w = 0;
@@ -286,9 +278,6 @@ inline uint64_t Narrow(Chains p)
 {
     return uint64_t(_mm_cvtsi128_si64(_mm_packus_epi16(p, p))) & 0x00FFFFFF00FFFFFFull;
 }
-
-// Writes four bytes; the fourth is overwritten by the next pixel.
-inline void Store4(uint8_t *out, uint32_t w) { std::memcpy(out, &w, 4); }
 
 struct NegativeTrailStep {
     // ((255 - c) + previous) div 2; 255 - c as c xor 255, which the
@@ -311,45 +300,77 @@ struct SmearStep {
 };
 
 // The row loops stay out of line: inlined into the caller, the register
-// allocator keeps the chain in memory, which doubles its latency.
+// allocator keeps the chain in memory, which doubles its latency. Between
+// rows a chain's state is its three bytes (Narrow), which Widen restores.
 
-// One chain (lanes 0 to 2) along a row of at least one pixel.
-template <class Step>
-[[gnu::noinline]] Chains ChainRow(Step step, Chains p, const uint8_t *s, uint8_t *out,
-                                  int32_t width)
+// Four bytes at `s` in the low lane: a pixel and the next one's first
+// byte, which rides along in a lane that nothing reads.
+inline __m128i Load4(const uint8_t *s)
 {
-    const uint8_t *const last = s + 3 * ptrdiff_t(width - 1);
-    for (; s < last; s += 3, out += 3) {
-        p = step(p, Widen(Pixel4(s), 0));
-        Store4(out, uint32_t(Narrow(p)));
-    }
-    p = step(p, Widen(Pixel3(s), 0));
-    Store4(out, uint32_t(Narrow(p)));
-    return p;
+    int32_t w;
+    std::memcpy(&w, s, 4);
+    return _mm_cvtsi32_si128(w);
 }
 
-// Both chains along two rows of the same width.
-template <class Step>
-[[gnu::noinline]] Chains ChainRows(Step step, Chains p, const uint8_t *s1, const uint8_t *s2,
-                                   uint8_t *out1, uint8_t *out2, int32_t width)
+inline void Store4(uint8_t *out, __m128i v)
 {
-    const uint8_t *const last = s1 + 3 * ptrdiff_t(width - 1);
-    for (; s1 < last; s1 += 3, s2 += 3, out1 += 3, out2 += 3) {
-        p = step(p, Widen(Pixel4(s1), Pixel4(s2)));
-        const uint64_t both = Narrow(p);
-        Store4(out1, uint32_t(both));
-        Store4(out2, uint32_t(both >> 32));
-    }
-    p = step(p, Widen(Pixel3(s1), Pixel3(s2)));
-    const uint64_t both = Narrow(p);
-    Store4(out1, uint32_t(both));
-    Store4(out2, uint32_t(both >> 32));
-    return p;
+    const int32_t w = _mm_cvtsi128_si32(v);
+    std::memcpy(out, &w, 4);
 }
 
-inline Chains Join(Chains first, Chains second) { return _mm_unpacklo_epi64(first, second); }
-inline Chains Second(Chains p) { return _mm_srli_si128(p, 8); }
-inline uint32_t StateOf(Chains p) { return uint32_t(Narrow(p)); }
+// Two pixels' bytes, widened to the lanes of two chains.
+inline Chains Pair(__m128i first, __m128i second)
+{
+    return _mm_unpacklo_epi8(_mm_unpacklo_epi32(first, second), _mm_setzero_si128());
+}
+
+// One chain along a row of at least one pixel.
+template <class Step>
+[[gnu::noinline]] uint32_t ChainRow(Step step, uint32_t state, const uint8_t *s, uint8_t *out,
+                                    int32_t width)
+{
+    Chains p = Widen(state, 0);
+    const ptrdiff_t last = 3 * ptrdiff_t(width - 1);
+    for (ptrdiff_t i = 0; i < last; i += 3) {
+        p = step(p, Pair(Load4(s + i), _mm_setzero_si128()));
+        Store4(out + i, _mm_packus_epi16(p, p));
+    }
+    p = step(p, Widen(Pixel3(s + last), 0));
+    Store4(out + last, _mm_packus_epi16(p, p));
+    return uint32_t(Narrow(p));
+}
+
+constexpr int kChains = 4;
+
+// Four chains along four rows of the same width, two to a register.
+template <class Step>
+[[gnu::noinline]] void ChainRows(Step step, uint32_t (&state)[kChains],
+                                 const uint8_t *const (&rows)[kChains],
+                                 uint8_t *const (&outs)[kChains], int32_t width)
+{
+    Chains p01 = Widen(state[0], state[1]), p23 = Widen(state[2], state[3]);
+    const uint8_t *const s0 = rows[0], *const s1 = rows[1], *const s2 = rows[2],
+                         *const s3 = rows[3];
+    uint8_t *const o0 = outs[0], *const o1 = outs[1], *const o2 = outs[2], *const o3 = outs[3];
+    const ptrdiff_t last = 3 * ptrdiff_t(width - 1);
+    const auto store = [&](ptrdiff_t i, __m128i both) { // bytes of the four chains in turn
+        Store4(o0 + i, both);
+        Store4(o1 + i, _mm_srli_si128(both, 4));
+        Store4(o2 + i, _mm_srli_si128(both, 8));
+        Store4(o3 + i, _mm_srli_si128(both, 12));
+    };
+    for (ptrdiff_t i = 0; i < last; i += 3) {
+        p01 = step(p01, Pair(Load4(s0 + i), Load4(s1 + i)));
+        p23 = step(p23, Pair(Load4(s2 + i), Load4(s3 + i)));
+        store(i, _mm_packus_epi16(p01, p23));
+    }
+    p01 = step(p01, Widen(Pixel3(s0 + last), Pixel3(s1 + last)));
+    p23 = step(p23, Widen(Pixel3(s2 + last), Pixel3(s3 + last)));
+    store(last, _mm_packus_epi16(p01, p23));
+    const uint64_t a = Narrow(p01), b = Narrow(p23);
+    state[0] = uint32_t(a), state[1] = uint32_t(a >> 32);
+    state[2] = uint32_t(b), state[3] = uint32_t(b >> 32);
+}
 
 template <class Step>
 void TrailRowsWith(Step step, const CompositeCall &c, const fastcomposite::Adjustment &adj,
@@ -357,8 +378,10 @@ void TrailRowsWith(Step step, const CompositeCall &c, const fastcomposite::Adjus
                    int32_t width, int32_t rows, bool stream)
 {
     // One spare byte each: the loops store four bytes a pixel.
-    std::vector<uint8_t> buffers(2 * (size_t(width) * 3 + 1));
-    uint8_t *const first = buffers.data(), *const second = first + size_t(width) * 3 + 1;
+    const size_t rowBytes = size_t(width) * 3 + 1;
+    std::vector<uint8_t> buffers(kChains * rowBytes);
+    uint8_t *const outs[kChains] = {buffers.data(), buffers.data() + rowBytes,
+                                    buffers.data() + 2 * rowBytes, buffers.data() + 3 * rowBytes};
     fastcomposite::TrailJob job;
     job.width = width;
     job.stream = stream;
@@ -371,46 +394,60 @@ void TrailRowsWith(Step step, const CompositeCall &c, const fastcomposite::Adjus
     };
     const auto row = [&](int32_t y) { return src + y * srcStride; };
 
-    Chains truth = Widen(uint32_t(c.firstB) | uint32_t(c.firstG) << 8 | uint32_t(c.firstR) << 16, 0);
-    if (rows < 2 || int64_t(width) * rows < g_splitPixels) {
+    uint32_t truth = uint32_t(c.firstB) | uint32_t(c.firstG) << 8 | uint32_t(c.firstR) << 16;
+    if (rows < kChains || int64_t(width) * rows < g_splitPixels) {
         for (int32_t y = 0; y < rows; ++y) {
-            truth = ChainRow(step, truth, row(y), first, width);
-            adjust(y, first);
+            truth = ChainRow(step, truth, row(y), outs[0], width);
+            adjust(y, outs[0]);
         }
         return;
     }
 
-    // The guess for the bottom half: the chain over the end of the row
-    // above, started from its first pixel's own colour.
-    const int32_t middle = rows / 2;
+    // Segment i of the rows starts at row first[i]. The chains of all but
+    // the first start from a guess: the chain over the end of the row above,
+    // started from its first pixel's own colour.
+    int32_t first[kChains + 1];
+    for (int i = 0; i <= kChains; ++i)
+        first[i] = int32_t(int64_t(rows) * i / kChains);
     const int32_t warm = std::min(width, std::max<int32_t>(0, g_trailWarmUp));
-    Chains guess = _mm_setzero_si128();
-    if (warm != 0) {
-        const uint8_t *from = row(middle - 1) + 3 * ptrdiff_t(width - warm);
-        guess = ChainRow(step, Widen(Pixel3(from), 0), from, second, warm);
-    }
+    uint32_t state[kChains] = {truth, 0, 0, 0};
+    for (int i = 1; i < kChains; ++i)
+        if (warm != 0) {
+            const uint8_t *from = row(first[i] - 1) + 3 * ptrdiff_t(width - warm);
+            state[i] = ChainRow(step, Pixel3(from), from, outs[i], warm);
+        }
 
-    // The guess chain's state at the start of each bottom row.
-    std::vector<uint32_t> starts(size_t(rows - middle));
-    Chains p = Join(truth, guess);
-    for (int32_t t = 0; t < middle; ++t) {
-        starts[size_t(t)] = uint32_t(Narrow(p) >> 32);
-        p = ChainRows(step, p, row(t), row(middle + t), first, second, width);
-        adjust(t, first);
-        adjust(middle + t, second);
+    // Each chain's state at the start of each row of its segment.
+    std::vector<uint32_t> starts(static_cast<size_t>(rows));
+    const int32_t shortest = rows / kChains;
+    for (int32_t t = 0; t < shortest; ++t) {
+        const uint8_t *const in[kChains] = {row(first[0] + t), row(first[1] + t),
+                                            row(first[2] + t), row(first[3] + t)};
+        for (int i = 0; i < kChains; ++i)
+            starts[size_t(first[i] + t)] = state[i];
+        ChainRows(step, state, in, outs, width);
+        for (int i = 0; i < kChains; ++i)
+            adjust(first[i] + t, outs[i]);
     }
-    truth = p;
-    Chains rest = Second(p);
-    for (int32_t y = 2 * middle; y < rows; ++y) { // an odd row count leaves one
-        starts[size_t(y - middle)] = StateOf(rest);
-        rest = ChainRow(step, rest, row(y), second, width);
-        adjust(y, second);
-    }
+    for (int i = 0; i < kChains; ++i) // longer segments have one more row
+        for (int32_t y = first[i] + shortest; y < first[i + 1]; ++y) {
+            starts[size_t(y)] = state[i];
+            state[i] = ChainRow(step, state[i], row(y), outs[i], width);
+            adjust(y, outs[i]);
+        }
 
-    // The true chain from the middle on, until it meets the guess chain.
-    for (int32_t y = middle; y < rows && StateOf(truth) != starts[size_t(y - middle)]; ++y) {
-        truth = ChainRow(step, truth, row(y), first, width);
-        adjust(y, first);
+    // The true chain, segment by segment: it runs on, redrawing rows, until
+    // it meets the segment's own chain at a row start; from there on that
+    // chain was right, and its end state is the true one.
+    truth = state[0];
+    for (int i = 1; i < kChains; ++i) {
+        int32_t y = first[i];
+        for (; y < first[i + 1] && truth != starts[size_t(y)]; ++y) {
+            truth = ChainRow(step, truth, row(y), outs[0], width);
+            adjust(y, outs[0]);
+        }
+        if (y < first[i + 1])
+            truth = state[i];
     }
 }
 

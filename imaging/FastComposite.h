@@ -27,7 +27,7 @@ int Threads();
 
 // Renders writing more bytes than this bypass the cache with streaming
 // stores; renders of fewer pixels than this stay on one thread, and their
-// trail effects on one chain; the second trail chain guesses its start from
+// trail effects on one chain; the other trail chains guess their start from
 // this many pixels of the row above (0: no guess at all). All have defaults
 // fit for this machine and are set by tests to reach every branch.
 void SetStreamThreshold(size_t bytes);

@@ -4,11 +4,30 @@
 
 #include "imaging/Win.h"
 #include "platform/Bitmap.h"
+#include "platform/BitmapReader.h"
+#include "platform/BitmapWriter.h"
 
 #include <exception>
 
 void TWin::LoadBitmapFile(std::unique_ptr<TWin> &win, const std::string &FileName)
 {
+    // 24-bit uncompressed files, the kind this program writes, are read
+    // straight into the new surface's pixels.
+    try {
+        const bool direct = platform::readBitmapFileInto(FileName, [&](int width, int height) {
+            win.reset();
+            win = std::make_unique<TWin>(width, height);
+            return platform::PixelRows{win->Bits, win->Stride};
+        });
+        if (direct)
+            return;
+    } catch (...) {
+        // As after any failed read: an empty surface in place of the old one.
+        win.reset();
+        win = std::make_unique<TWin>(0, 0);
+        throw;
+    }
+
     platform::TBitmap bitmap;
     std::exception_ptr readError;
     try {
@@ -29,12 +48,11 @@ void TWin::LoadBitmapFile(std::unique_ptr<TWin> &win, const std::string &FileNam
 
 void TWin::SaveBitmapFile(const std::string &FileName)
 {
-    platform::TBitmap bitmap;
-    bitmap.setWidth(width());
-    bitmap.setHeight(height());
-    bitmap.setPixelFormat24();
-    platform::BitBlt(bitmap.canvas(), 0, 0, width(), height(), *MemoryDC, 0, 0);
-    // A failed write is reported: the user must not believe the picture is
-    // saved when it is not.
-    bitmap.saveToFile(FileName);
+    // The rows go to the file straight from the pixel memory; an empty
+    // surface writes a picture of no pixels. A failed write is reported: the
+    // user must not believe the picture is saved when it is not.
+    if (empty())
+        platform::writeBitmapRows(FileName, nullptr, 0, 0, 0);
+    else
+        platform::writeBitmapRows(FileName, Bits, Stride, width(), height());
 }

@@ -6,22 +6,12 @@
 
 #include "imaging/BlendChannel.h"
 #include "imaging/CompositeCall.h"
+#include "imaging/FastComposite.h"
 #include "imaging/NoiseGenerator.h"
 #include "imaging/Win.h"
 
 #include <algorithm>
 
-namespace {
-
-// The drawing area of the one-to-one path, in destination pixels, and the
-// source pixel that lands on its top-left corner.
-struct Area {
-    int32_t x0, y0, x1, y1;
-    int32_t sx0, sy0;
-};
-
-// Clips the placed, cropped source to the destination. False when nothing
-// of it lands there.
 bool UntransformedArea(const TWin &dest, const TWin &source, const CompositeCall &c, Area &a)
 {
     const int64_t halfW = source.width() / 2;
@@ -51,8 +41,6 @@ bool UntransformedArea(const TWin &dest, const TWin &source, const CompositeCall
          int32_t(y0 - top)};
     return true;
 }
-
-} // namespace
 
 void CompositeUntransformed(TWin &dest, TWin &source, const CompositeCall &c)
 {
@@ -167,8 +155,11 @@ void TWin::Composite(TWin &Source, int32_t CenterX, int32_t CenterY, float Angle
     const bool oneToOne = (scaleX | scaleY) == 1 && TruncToInt64(Angle) == 0 &&
                           TruncToInt64(ScaleDrift) == 0 && PivotX == 0 && PivotY == 0 &&
                           Clamp >= 0;
-    if (oneToOne)
-        CompositeUntransformed(*this, Source, c);
-    else
+    // The knob panel's kind of call has an exact fast path; the faithful
+    // loop draws everything else.
+    if (oneToOne) {
+        if (!CompositeUntransformedFast(*this, Source, c))
+            CompositeUntransformed(*this, Source, c);
+    } else
         CompositeTransformed(*this, Source, c);
 }

@@ -63,6 +63,17 @@ inline int32_t AdjustChannel(int32_t c, int32_t g, int32_t tint, float contrast,
     return int32_t(uint32_t(uint64_t(TruncToInt64(v))));
 }
 
+// The drawing area of the one-to-one path, in destination pixels, and the
+// source pixel that lands on its top-left corner.
+struct Area {
+    int32_t x0, y0, x1, y1;
+    int32_t sx0, sy0;
+};
+
+// Clips the placed, cropped source to the destination. False when nothing
+// of it lands there.
+bool UntransformedArea(const TWin &dest, const TWin &source, const CompositeCall &c, Area &a);
+
 // The faithful drawing paths; Composite chooses between them.
 void CompositeUntransformed(TWin &dest, TWin &source, const CompositeCall &call);
 void CompositeTransformed(TWin &dest, TWin &source, const CompositeCall &call);

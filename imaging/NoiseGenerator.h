@@ -16,3 +16,26 @@ inline int32_t Next()
 }
 
 } // namespace NoiseGenerator
+
+namespace NoiseGenerator {
+
+// The seed `draws` steps after `seed`, in O(log draws): n steps of
+// s -> a*s + c compose to s -> A*s + C, and two such maps compose to another.
+// Lets a render start any part of the picture where the sequence would be.
+inline uint32_t Advance(uint32_t seed, uint64_t draws)
+{
+    uint32_t mul = 1, add = 0;                   // the composed map so far
+    uint32_t stepMul = 134775813u, stepAdd = 1u; // 2^i single steps
+    while (draws != 0) {
+        if (draws & 1) {
+            mul *= stepMul;
+            add = add * stepMul + stepAdd;
+        }
+        stepAdd = stepAdd * stepMul + stepAdd;
+        stepMul *= stepMul;
+        draws >>= 1;
+    }
+    return seed * mul + add;
+}
+
+} // namespace NoiseGenerator

@@ -4,8 +4,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstring>
 #include <stdexcept>
+#include <vector>
+
+#include <sys/uio.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -26,6 +33,8 @@ uint32_t u32(const QByteArray &b, qsizetype at)
 }
 
 constexpr qsizetype kFileHeaderSize = 14;
+// The file header, the largest information header and the masks after it.
+constexpr qsizetype kHeadBytes = kFileHeaderSize + 124 + 16;
 
 // The header fields that decide whether the file can be decoded safely.
 struct Layout {
@@ -34,13 +43,15 @@ struct Layout {
     uint32_t bitCount = 0;
     uint32_t compression = 0;
     qsizetype dataOffset = 0;
+    bool topDown = false; // rows stored top row first
 };
 
 // Checks what Qt's decoder would otherwise meet unprepared: our own
 // messages for the common faults, and a size limit before any allocation.
-Layout checkHeaders(const QByteArray &bytes)
+// `bytes` holds the file's first bytes (at least kHeadBytes of them when the
+// file is that long); `size` is the whole file's size.
+Layout checkHeaders(const QByteArray &bytes, qsizetype size)
 {
-    const qsizetype size = bytes.size();
     if (size < kFileHeaderSize)
         readError();
     if (bytes[0] != 'B' || bytes[1] != 'M')
@@ -70,6 +81,7 @@ Layout checkHeaders(const QByteArray &bytes)
         layout.width = int32_t(u32(bytes, h + 4));
         const int32_t signedHeight = int32_t(u32(bytes, h + 8));
         layout.height = signedHeight < 0 ? -int64_t(signedHeight) : signedHeight;
+        layout.topDown = signedHeight < 0;
         planes = u16(bytes, h + 12);
         layout.bitCount = u16(bytes, h + 14);
         if (headerSize >= 20)
@@ -135,7 +147,7 @@ QImage decodeBitmap(const QByteArray &bytes)
 {
     if (bytes.isEmpty())
         return QImage();
-    const Layout layout = checkHeaders(bytes);
+    const Layout layout = checkHeaders(bytes, bytes.size());
     if (layout.width == 0 || layout.height == 0)
         return QImage();
 
@@ -160,12 +172,88 @@ QImage decodeBitmap(const QByteArray &bytes)
     return image;
 }
 
+namespace {
+
+[[noreturn]] void cannotOpen(const std::string &fileName)
+{
+    throw std::runtime_error("Cannot open file " + fileName);
+}
+
+void openForReading(QFile &file, const std::string &fileName)
+{
+    if (fileName.empty() || QFileInfo(file.fileName()).isDir() || !file.open(QIODevice::ReadOnly))
+        cannotOpen(fileName);
+}
+
+// Reads into the buffers of `iov` in order, from `offset` on, in as few
+// calls as the system allows, resuming after short reads.
+void readInto(int fd, off_t offset, std::vector<iovec> &iov, const std::string &fileName)
+{
+    size_t first = 0;
+    while (first < iov.size()) {
+        const int count = int(std::min<size_t>(iov.size() - first, IOV_MAX));
+        const ssize_t got = preadv(fd, &iov[first], count, offset);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            cannotOpen(fileName);
+        if (got == 0)
+            readError(); // the file shrank under us
+        offset += got;
+        for (size_t left = size_t(got); left != 0;) {
+            iovec &v = iov[first];
+            if (left >= v.iov_len) {
+                left -= v.iov_len;
+                ++first;
+            } else {
+                v.iov_base = static_cast<uint8_t *>(v.iov_base) + left;
+                v.iov_len -= left;
+                left = 0;
+            }
+        }
+    }
+}
+
+} // namespace
+
+bool readBitmapFileInto(const std::string &fileName,
+                        const std::function<PixelRows(int width, int height)> &allocate)
+{
+    QFile file(QString::fromStdString(fileName));
+    openForReading(file, fileName);
+    const qint64 size = file.size();
+    const QByteArray head = file.read(kHeadBytes);
+    if (file.error() != QFileDevice::NoError)
+        cannotOpen(fileName);
+    if (head.isEmpty())
+        return false;
+    const Layout layout = checkHeaders(head, qsizetype(size));
+    if (layout.bitCount != 24 || layout.compression != 0 || layout.width == 0 ||
+        layout.height == 0)
+        return false;
+
+    const int width = int(layout.width), height = int(layout.height);
+    const size_t fileStride = size_t(((layout.width * 24 + 31) / 32) * 4);
+    const PixelRows rows = allocate(width, height);
+    if (!rows.bits || rows.stride < ptrdiff_t(fileStride))
+        throw std::runtime_error("Not enough memory for a picture of " + std::to_string(width) +
+                                 " x " + std::to_string(height) + " pixels");
+    // Each file row straight into its place: rows are stored bottom-up
+    // unless the height is negative. The last row's padding lands in the
+    // destination's own padding.
+    std::vector<iovec> iov(static_cast<size_t>(height));
+    for (int r = 0; r < height; ++r) {
+        const int y = layout.topDown ? r : height - 1 - r;
+        iov[size_t(r)] = {rows.bits + y * rows.stride, fileStride};
+    }
+    readInto(file.handle(), off_t(layout.dataOffset), iov, fileName);
+    return true;
+}
+
 QImage readBitmapFile(const std::string &fileName)
 {
-    const QString name = QString::fromStdString(fileName);
-    QFile file(name);
-    if (fileName.empty() || QFileInfo(name).isDir() || !file.open(QIODevice::ReadOnly))
-        throw std::runtime_error("Cannot open file " + fileName);
+    QFile file(QString::fromStdString(fileName));
+    openForReading(file, fileName);
     // One read of the whole file: large photographs load in a single call.
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)

@@ -1,6 +1,8 @@
 #pragma once
 #include <QImage>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace platform {
@@ -19,6 +21,22 @@ constexpr int64_t kMaxBitmapSide = 1 << 17;             // 131,072
 //                                  pixel data announce
 //   "Bitmap image is too large ..." more pixels than kMaxBitmapPixels
 QImage readBitmapFile(const std::string &fileName);
+
+// Where a picture's pixels go: rows top-down, `stride` bytes apart, three
+// bytes a pixel (blue, green, red).
+struct PixelRows {
+    uint8_t *bits = nullptr;
+    ptrdiff_t stride = 0;
+};
+
+// Reads a 24-bit uncompressed BMP straight into the rows `allocate` hands
+// out for its size (a surface's own pixel memory), in a few large reads.
+// Returns false, having allocated and read nothing, for every other kind of
+// file (and for a zero-length one); those go through readBitmapFile. Checks
+// and messages are those of readBitmapFile; a failure after `allocate`
+// leaves the rows partly written.
+bool readBitmapFileInto(const std::string &fileName,
+                        const std::function<PixelRows(int width, int height)> &allocate);
 
 // The same checks and decoding, for a file's bytes already in memory.
 QImage decodeBitmap(const QByteArray &bytes);

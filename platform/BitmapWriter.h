@@ -1,5 +1,6 @@
 #pragma once
 #include <QImage>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,5 +18,11 @@ std::vector<uint8_t> encodeBitmap(const QImage &picture);
 // "Cannot create file <name>" when the file cannot be created, otherwise a
 // message naming the file and the system's reason.
 void writeBitmapFile(const std::string &fileName, const QImage &picture);
+
+// The same file, checks and messages for pixel rows in memory: `height`
+// rows top-down, `stride` bytes apart, three bytes a pixel (blue, green,
+// red). The rows go to the file in a few large writes without a copy.
+void writeBitmapRows(const std::string &fileName, const uint8_t *bits, ptrdiff_t stride,
+                     int width, int height);
 
 } // namespace platform

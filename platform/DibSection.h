@@ -25,9 +25,10 @@ public:
     QImage *image() { return &image_; }
 
 private:
-    DibSection(uint8_t *bits, int width, int height, int stride);
+    DibSection(uint8_t *bits, size_t mapped, int width, int height, int stride);
 
     uint8_t *bits_;
+    size_t mapped_; // bytes mapped from the system, 0 when allocated
     QImage image_;
 };
 

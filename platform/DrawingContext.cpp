@@ -1,5 +1,7 @@
 #include "platform/DrawingContext.h"
 
+#include <QPaintEngine>
+
 namespace platform {
 
 MemoryContext::~MemoryContext() = default;
@@ -36,6 +38,27 @@ QPainter *targetPainter(DrawingContext &target)
     return p.isActive() ? &p : nullptr;
 }
 
+// The part of `to` (logical coordinates) that a paint through `p` can
+// change: inside the painter's own clip and inside the system clip, the
+// region a window's paint event exposes, which QPainter::hasClipping does
+// not report. The system clip is in device pixels, so it is used only where
+// logical and device coordinates differ by a whole-pixel offset.
+QRect keptPart(QPainter &p, const QRect &to)
+{
+    QRect kept = to;
+    if (p.hasClipping())
+        kept &= p.clipBoundingRect().toAlignedRect();
+    const QPaintEngine *engine = p.paintEngine();
+    const QPaintDevice *device = p.device();
+    if (engine && device && !engine->systemClip().isEmpty() && device->devicePixelRatio() == 1.0) {
+        const QTransform toDevice = p.deviceTransform();
+        const int dx = qRound(toDevice.dx()), dy = qRound(toDevice.dy());
+        if (toDevice.type() <= QTransform::TxTranslate && dx == toDevice.dx() && dy == toDevice.dy())
+            kept &= engine->systemClip().boundingRect().translated(-dx, -dy);
+    }
+    return kept;
+}
+
 } // namespace
 
 void BitBlt(DrawingContext &target, int x, int y, int w, int h,
@@ -51,11 +74,10 @@ void BitBlt(DrawingContext &target, int x, int y, int w, int h,
     QRect to(x, y, w, h);
     // Copy only what the target would keep: a clipped paint (a window's
     // visible part) needs no conversion of the pixels outside it.
-    if (p->hasClipping()) {
-        const QRect clip = p->clipBoundingRect().toAlignedRect();
-        const QRect kept = to.intersected(clip);
-        if (kept.isEmpty())
-            return;
+    const QRect kept = keptPart(*p, to);
+    if (kept.isEmpty())
+        return;
+    if (kept != to) {
         from.translate(kept.topLeft() - to.topLeft());
         from.setSize(kept.size());
         to = kept;

@@ -4,6 +4,7 @@
 #include "platform/Form.h"
 
 #include <QMessageBox>
+#include <QThread>
 #include <exception>
 
 namespace platform {
@@ -48,8 +49,11 @@ void TApplication::Terminate()
 {
     terminated_ = true;
     // exit(), not quit(): quit() would ask every window to close, and one
-    // that refuses would cancel the stop.
-    QCoreApplication::exit(0);
+    // that refuses would cancel the stop. Only while a loop runs: made with
+    // none running, exit() would make every later loop (an error box, the
+    // closing cue's wait) return at once until the main loop starts.
+    if (QThread::currentThread()->loopLevel() > 0)
+        QCoreApplication::exit(0);
 }
 
 void TApplication::Minimize()

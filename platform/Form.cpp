@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QMoveEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
@@ -76,13 +77,29 @@ void TForm::setVisible(bool visible)
 void TForm::CenterOnScreen()
 {
     QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
-    const QRect avail = s->availableGeometry();
-    move(avail.center() - rect().center());
+    centerArea_ = s->availableGeometry();
+    // The frame's size is known only once the window manager has framed
+    // the window; until then the client area is centred, and the first move
+    // that brings the frame's size along centres the whole frame. Nothing
+    // is waited for here: a loop run now would let other handlers in.
+    move(centerArea_.center() - rect().center());
+    centerPending_ = true;
     QWidget::setVisible(true);
-    // The frame's size is known once the window manager has framed the
-    // window; then the whole frame is centred.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    move(pos() + avail.center() - frameGeometry().center());
+    RecenterWithFrame();
+}
+
+void TForm::RecenterWithFrame()
+{
+    if (!centerPending_ || frameGeometry().size() == size())
+        return;
+    centerPending_ = false;
+    move(pos() + centerArea_.center() - frameGeometry().center());
+}
+
+void TForm::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    RecenterWithFrame();
 }
 
 int TForm::MenuBarHeight() const

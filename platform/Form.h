@@ -80,12 +80,14 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
 
 private:
     int MenuBarHeight() const;
     void LayoutMenuBar();
     void ResizeClient(int width, int height);
     void CenterOnScreen();
+    void RecenterWithFrame();
     // The part of the window that lies on the desktop, in window pixels:
     // painting anything beyond it would be wasted.
     QRect VisibleArea() const;
@@ -99,6 +101,8 @@ private:
     QPoint dragOffset_;
     bool centerOnFirstShow_ = false;
     bool shownOnce_ = false;
+    bool centerPending_ = false;
+    QRect centerArea_;
     bool inShowHandler_ = false;
     bool resizingByCode_ = false;
 };

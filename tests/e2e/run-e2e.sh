@@ -144,15 +144,35 @@ menu_bar() {
   pointer_click $((PX + xs[$1])) $((PY + MENU_H / 2))
 }
 
-# file_menu N: chooses the Nth item of the File menu (1 Open, 2 Save,
-# 3 SaveAs, 4 Be Silent, 5 Make Noise, 6 Exit; separators are skipped).
-file_menu() {
-  menu_bar 0 || return 1
-  sleep 0.3
+# wait_menu: waits until one of the program's menus is on screen, so that
+# keys reach it. Every other window of the program has a role; menus have
+# none (and Qt does not always mark their window type).
+wait_menu() {
+  local i w
+  for i in $(seq 50); do
+    for w in $(timeout 5 xdotool search --onlyvisible --pid "$APP_PID" 2>/dev/null); do
+      [ -z "$(role_of "$w")" ] && return 0
+    done
+    sleep 0.1
+  done
+  fail "no menu came up"
+}
+
+# choose N: moves down N items in the open menu and takes that one.
+choose() {
+  sleep 0.2
   local i
   for i in $(seq "$1"); do xdotool key Down; sleep 0.05; done
   xdotool key Return
   sleep 0.3
+}
+
+# file_menu N: chooses the Nth item of the File menu (1 Open, 2 Save,
+# 3 SaveAs, 4 Be Silent, 5 Make Noise, 6 Exit; separators are skipped).
+file_menu() {
+  menu_bar 0 || return 1
+  wait_menu || return 1
+  choose "$1"
 }
 
 # popup_menu N: right-clicks the picture and chooses the Nth item
@@ -161,11 +181,8 @@ popup_menu() {
   local x y _
   read -r x y _ <<<"$(geometry "$PICTURE")"
   pointer_click $((x + 20)) $((y + 20)) 3
-  sleep 0.3
-  local i
-  for i in $(seq "$1"); do xdotool key Down; sleep 0.05; done
-  xdotool key Return
-  sleep 0.3
+  wait_menu || return 1
+  choose "$1"
 }
 
 slider_y() { echo $((PY + MENU_H + 16 * $1 + 8)); }
@@ -193,7 +210,7 @@ type_into_dialog() {
   local d
   d=$(wait_window "$1") || return 1
   activate "$d"
-  sleep 0.3
+  sleep 0.5
   xdotool key ctrl+a
   xdotool type --delay 20 "$2"
   sleep 0.3
@@ -204,11 +221,17 @@ cancel_dialog() {
   local d
   d=$(wait_window "$1") || return 1
   activate "$d"
-  sleep 0.3
+  sleep 0.5
   xdotool key Escape
 }
 
-same_file() { cmp -s "$1" "$2" || fail "$1 differs from $2"; }
+# same_file A B: A's bytes equal B's, allowing the program a moment to
+# finish writing A.
+same_file() {
+  local i
+  for i in $(seq 30); do cmp -s "$1" "$2" && return 0; sleep 0.1; done
+  fail "$(basename "$1") differs from $(basename "$2")"
+}
 
 render() { "$RENDER" adjust "$@" || fail "lumivane-render failed"; }
 
@@ -223,7 +246,7 @@ case_start_with_picture() {
   start_on "$WORK/pic.bmp" || return 1
   expect_geometry "$PICTURE" "0 0 200 150" || return 1
   xprop -id "$PANEL" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE || fail "knob panel is not kept on top" || return 1
-  file_menu 6 # Exit
+  file_menu 6 || return 1 # Exit
   wait_exit
 }
 
@@ -237,7 +260,7 @@ case_drag_moves_picture() {
     mousemove 250 200 sleep 0.2 mouseup 1
   sleep 0.3
   expect_geometry "$PICTURE" "200 150 200 150" || return 1
-  file_menu 6
+  file_menu 6 || return 1
   wait_exit
 }
 
@@ -248,50 +271,50 @@ case_sliders_render_and_memory_restores() {
   slider_trough_right 1 2 # Green Tint 2
   slider_left 3 3         # Brightness -3
   slider_right 4 4        # Contrast 4
-  file_menu 2             # Save
+  file_menu 2 || return 1             # Save
   render --red 5 --green 2 --brightness -3 --contrast 4 "$WORK/pic-master.bmp" "$WORK/expected.bmp" || return 1
   same_file "$WORK/pic.bmp" "$WORK/expected.bmp" || return 1
 
   memory_button # the knobs go to the bank's zeros
-  file_menu 2
+  file_menu 2 || return 1
   render "$WORK/pic-master.bmp" "$WORK/zero.bmp" || return 1
   same_file "$WORK/pic.bmp" "$WORK/zero.bmp" || return 1
 
   memory_button # and come back
-  file_menu 2
+  file_menu 2 || return 1
   same_file "$WORK/pic.bmp" "$WORK/expected.bmp" || return 1
 
   reset_button
-  file_menu 2
+  file_menu 2 || return 1
   same_file "$WORK/pic.bmp" "$WORK/zero.bmp" || return 1
-  file_menu 6
+  file_menu 6 || return 1
   wait_exit
 }
 
 case_open_through_the_dialog() {
   fresh_picture
   start_on "$WORK/pic.bmp" || return 1
-  file_menu 1 # Open
+  file_menu 1 || return 1 # Open
   type_into_dialog open-dialog "$WORK/other.bmp" || return 1
   PICTURE=$(wait_window picture) || return 1
   expect_geometry "$PICTURE" "0 0 120 90" || return 1
   # Cancelled now, the dialog's kept name is loaded again.
-  file_menu 1
+  file_menu 1 || return 1
   cancel_dialog open-dialog || return 1
   PICTURE=$(wait_window picture) || return 1
   expect_geometry "$PICTURE" "0 0 120 90" || return 1
   app_running || fail "the program ended" || return 1
-  file_menu 2 # Save writes the reloaded picture to other.bmp
+  file_menu 2 || return 1 # Save writes the reloaded picture to other.bmp
   render "$WORK/other.bmp" "$WORK/other-expected.bmp" || return 1
   same_file "$WORK/other.bmp" "$WORK/other-expected.bmp" || return 1
-  file_menu 6
+  file_menu 6 || return 1
   wait_exit
 }
 
 case_open_cancelled_after_command_line_ends() {
   fresh_picture
   start_on "$WORK/pic.bmp" || return 1
-  file_menu 1
+  file_menu 1 || return 1
   cancel_dialog open-dialog || return 1
   wait_exit
 }
@@ -318,34 +341,32 @@ case_save_as_adds_extension() {
   fresh_picture
   start_on "$WORK/pic.bmp" || return 1
   slider_right 2 7 # Blue Tint 7
-  file_menu 3      # SaveAs
+  file_menu 3 || return 1      # SaveAs
   type_into_dialog save-dialog "saved-as" || return 1
-  sleep 0.5
-  [ -f "$WORK/saved-as.bmp" ] || fail "saved-as.bmp was not written" || return 1
   render --blue 7 "$WORK/pic-master.bmp" "$WORK/blue7.bmp" || return 1
   same_file "$WORK/saved-as.bmp" "$WORK/blue7.bmp" || return 1
   same_file "$WORK/pic.bmp" "$WORK/pic-master.bmp" || return 1
   # A following Save goes to the new name.
   slider_left 2 2 # Blue Tint 5
-  file_menu 2
+  file_menu 2 || return 1
   render --blue 5 "$WORK/pic-master.bmp" "$WORK/blue5.bmp" || return 1
   same_file "$WORK/saved-as.bmp" "$WORK/blue5.bmp" || return 1
   same_file "$WORK/pic.bmp" "$WORK/pic-master.bmp" || return 1
-  file_menu 6
+  file_menu 6 || return 1
   wait_exit
 }
 
 case_be_silent_and_help() {
   fresh_picture
   start_on "$WORK/pic.bmp" || return 1
-  file_menu 4  # Be Silent
-  popup_menu 1 # Help
+  file_menu 4 || return 1  # Be Silent
+  popup_menu 1 || return 1 # Help
   wait_window help >/dev/null || return 1
-  popup_menu 2 # About
+  popup_menu 2 || return 1 # About
   wait_window about >/dev/null || return 1
-  file_menu 5  # Make Noise
+  file_menu 5 || return 1  # Make Noise
   app_running || fail "the program ended" || return 1
-  file_menu 6
+  file_menu 6 || return 1
   wait_exit
 }
 

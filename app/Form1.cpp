@@ -29,6 +29,7 @@ TForm1::TForm1() : TForm(Frame::None, QStringLiteral("Lumivane"))
     // Closes the list off from the system's own items once the list is
     // mirrored into the system menu.
     platform::AddMenuItem(PopupMenu1, QStringLiteral("-"));
+    PopupMenu1->setSeparatorsCollapsible(false);
     SetPopupMenu(PopupMenu1);
 
     SaveDialog1.Title = QStringLiteral("Save New Bitmap");
@@ -82,6 +83,9 @@ void TForm1::FormShow()
 
 void TForm1::FormPaint()
 {
+    // Nothing to draw once shut-down has freed the surfaces.
+    if (!State.WorkingSurface)
+        return;
     platform::DrawingContext *canvas = Canvas();
     if (!canvas) {
         // Outside a paint: paint now, which comes back here with a canvas.
@@ -92,6 +96,8 @@ void TForm1::FormPaint()
     working.Draw(*canvas, 0, 0, 0, working.width(), working.height(), ClientWidth(),
                  ClientHeight());
 }
+
+TForm1::~TForm1() { State.Form1 = nullptr; }
 
 void TForm1::FormDestroy()
 {

@@ -16,6 +16,7 @@ class QMenu;
 class TForm1 final : public platform::TForm {
 public:
     TForm1();
+    ~TForm1() override;
 
     void FormCreate();
     void FormShow();

@@ -5,6 +5,10 @@
 TForm2::TForm2() : TForm(Frame::Tool, QStringLiteral("About Orvantis"))
 {
     setWindowRole(QStringLiteral("about"));
-    SetFixedClientSize(473, 445);
+    SetFixedClientSize(474, 447);
+    SetStayOnTop(true);
+    SetCenterOnFirstShow(true);
     OnCreate = [this] { State.Form2 = this; };
 }
+
+TForm2::~TForm2() { State.Form2 = nullptr; }

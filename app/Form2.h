@@ -7,4 +7,5 @@
 class TForm2 final : public platform::TForm {
 public:
     TForm2();
+    ~TForm2() override;
 };

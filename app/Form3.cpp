@@ -8,3 +8,5 @@ TForm3::TForm3() : TForm(Frame::Sizeable, QStringLiteral("Lumivane Help"))
     resize(628, 432);
     OnCreate = [this] { State.Form3 = this; };
 }
+
+TForm3::~TForm3() { State.Form3 = nullptr; }

@@ -7,4 +7,5 @@
 class TForm3 final : public platform::TForm {
 public:
     TForm3();
+    ~TForm3() override;
 };

@@ -92,6 +92,8 @@ TForm4::TForm4() : TForm(Frame::Tool, QStringLiteral("Lumivane"))
     OnClose = [this] { FormClose(); };
 }
 
+TForm4::~TForm4() { State.Form4 = nullptr; }
+
 std::array<platform::TScrollBar *, 7> TForm4::ScrollBars() const
 {
     return {ScrollBar1, ScrollBar2, ScrollBar3, ScrollBar4, ScrollBar5, ScrollBar6, ScrollBar7};

@@ -17,6 +17,7 @@ class QPushButton;
 class TForm4 final : public platform::TForm {
 public:
     TForm4();
+    ~TForm4() override;
 
     void ScrollBar1Change();
     void Button1Click();

@@ -65,6 +65,11 @@ void TApplication::Minimize()
 
 void TApplication::DestroyForms()
 {
+    // Off the screen first: a destruction handler may wait (the closing
+    // cue), and no window whose neighbours are gone may take input or
+    // paint meanwhile.
+    for (TForm *form : forms_)
+        form->hide();
     while (!forms_.empty()) {
         TForm *form = forms_.back();
         Guarded(form->OnDestroy);

@@ -278,6 +278,15 @@ TEST_F(ShutDown, EveryStopRequestEndsTheLoopAndTheSameShutDownFollows)
     }
 }
 
+TEST_F(ShutDown, APaintAfterTheSurfacesAreFreedDrawsNothing)
+{
+    // The closing cue may wait with the picture window still alive.
+    Start({MakePicture(QStringLiteral("late.bmp"), 8, 8)});
+    form1->FormDestroy();
+    form1->FormPaint();
+    EXPECT_FALSE(form1->grab().isNull());
+}
+
 TEST_F(ShutDown, AStopRequestMadeByTheFirstShowKeepsTheLoopFromRunning)
 {
     CreateForms({});

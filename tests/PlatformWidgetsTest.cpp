@@ -169,3 +169,26 @@ TEST_F(PictureWindow, TheWindowIsFramelessWithTheDesignedSettings)
 }
 
 } // namespace
+
+namespace {
+
+TEST(Fonts, TheDesignedFacesResolveToTheirCloseSubstitutes)
+{
+    struct Case {
+        const char *designed;
+        QStringList acceptable;
+    };
+    const bool wineFonts = QFile::exists(QStringLiteral("/usr/share/wine/fonts/tahoma.ttf"));
+    for (const Case &c :
+         {Case{"MS Sans Serif", wineFonts ? QStringList{"Tahoma"}
+                                          : QStringList{"Liberation Sans", "DejaVu Sans"}},
+          Case{"Arial", {"Liberation Sans"}}, Case{"Verdana", {"DejaVu Sans"}}}) {
+        QFont font(QLatin1String(c.designed));
+        font.setPixelSize(11);
+        const QString resolved = QFontInfo(font).family();
+        EXPECT_TRUE(c.acceptable.contains(resolved))
+            << c.designed << " resolved to " << resolved.toStdString();
+    }
+}
+
+} // namespace

@@ -259,6 +259,15 @@ void TForm::mouseReleaseEvent(QMouseEvent *event)
     QWidget::mouseReleaseEvent(event);
 }
 
+void TForm::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // The program's windows leave the screen together and come back
+    // together.
+    if (event->type() == QEvent::WindowStateChange && !isMinimized() && Application)
+        Application->Restore();
+}
+
 void TForm::contextMenuEvent(QContextMenuEvent *event)
 {
     if (!popup_) {

@@ -370,9 +370,16 @@ case_be_silent_and_help() {
   start_on "$WORK/pic.bmp" || return 1
   file_menu 4 || return 1  # Be Silent
   popup_menu 1 || return 1 # Help
-  wait_window help >/dev/null || return 1
+  local help about
+  help=$(wait_window help) || return 1
   popup_menu 2 || return 1 # About
-  wait_window about >/dev/null || return 1
+  about=$(wait_window about) || return 1
+  # Closing them from their frames only hides them.
+  wmctrl -i -c "$about"
+  wmctrl -i -c "$help"
+  wait_gone about || return 1
+  wait_gone help || return 1
+  app_running || fail "the program ended" || return 1
   file_menu 5 || return 1  # Make Noise
   app_running || fail "the program ended" || return 1
   file_menu 6 || return 1

@@ -1,0 +1,469 @@
+#!/usr/bin/env bash
+# End-to-end tests: runs the real program on a private X display with a
+# window manager and drives it with the pointer and the keyboard, as a user
+# would. Each case starts the program afresh; a failing case leaves a
+# screenshot of the whole screen in the artefact folder.
+#
+# Usage: run-e2e.sh LUMIVANE LUMIVANE_RENDER ARTEFACT_DIR [CASE...]
+set -uo pipefail
+
+LUMIVANE=$(realpath "$1")
+RENDER=$(realpath "$2")
+ARTEFACTS=$(realpath -m "$3")
+shift 3
+here=$(cd "$(dirname "$0")" && pwd)
+
+for tool in Xvfb openbox xdotool xprop xwininfo wmctrl import convert python3; do
+  command -v "$tool" >/dev/null || { echo "missing tool: $tool (run scripts/setup-deps)" >&2; exit 1; }
+done
+
+# shellcheck source=gui-env.sh
+. "$here/gui-env.sh"
+rm -rf "$ARTEFACTS"
+mkdir -p "$ARTEFACTS"
+gui_env_start 1600x1200x24 || exit 1
+APP_PID=
+trap 'stop_app; gui_env_stop' EXIT
+WORK="$GUI_ENV_DIR/work"
+mkdir -p "$WORK"
+cd "$WORK" || exit 1
+
+# ---------------------------------------------------------------- helpers
+
+fail() { echo "    FAIL: $*"; return 1; }
+
+start_app() {
+  "$LUMIVANE" "$@" >"$WORK/app.log" 2>&1 &
+  APP_PID=$!
+}
+
+app_running() { [ -n "$APP_PID" ] && kill -0 "$APP_PID" 2>/dev/null; }
+
+stop_app() {
+  if app_running; then
+    kill "$APP_PID" 2>/dev/null
+    local i
+    for i in $(seq 30); do app_running || break; sleep 0.1; done
+    kill -9 "$APP_PID" 2>/dev/null
+  fi
+  [ -n "$APP_PID" ] && wait "$APP_PID" 2>/dev/null
+  APP_PID=
+}
+
+# wait_exit [SECONDS]: waits for the program to end; fails unless it ended
+# by itself with status 0.
+wait_exit() {
+  local i rc
+  for i in $(seq $((${1:-10} * 10))); do app_running || break; sleep 0.1; done
+  app_running && { fail "the program did not end"; return 1; }
+  wait "$APP_PID"
+  rc=$?
+  APP_PID=
+  [ "$rc" -eq 0 ] || { fail "the program ended with status $rc"; cat "$WORK/app.log"; return 1; }
+}
+
+role_of() { xprop -id "$1" WM_WINDOW_ROLE 2>/dev/null | sed -n 's/.*= "\(.*\)"/\1/p'; }
+
+# visible_windows ROLE: the program's mapped windows with that role.
+visible_windows() {
+  local w
+  for w in $(timeout 5 xdotool search --onlyvisible --pid "$APP_PID" 2>/dev/null); do
+    [ "$(role_of "$w")" = "$1" ] && echo "$w"
+  done
+}
+
+# wait_window ROLE [SECONDS]: prints the id of the program's visible window
+# with that role once it is mapped.
+wait_window() {
+  local i w
+  for i in $(seq $((${2:-10} * 10))); do
+    w=$(visible_windows "$1" | head -n1)
+    [ -n "$w" ] && { echo "$w"; return 0; }
+    app_running || break
+    sleep 0.1
+  done
+  fail "no visible '$1' window" >&2
+  return 1
+}
+
+# wait_gone ROLE [SECONDS]
+wait_gone() {
+  local i
+  for i in $(seq $((${2:-10} * 10))); do
+    [ -z "$(visible_windows "$1")" ] && return 0
+    sleep 0.1
+  done
+  fail "the '$1' window is still shown"
+}
+
+# geometry WINDOW: "X Y WIDTH HEIGHT" of the client area on the screen.
+geometry() {
+  xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4}
+                           /Width:/{w=$2} /Height:/{h=$2} END{print x, y, w, h}'
+}
+
+expect_geometry() { # WINDOW "X Y W H"
+  local i g
+  for i in $(seq 30); do
+    g=$(geometry "$1")
+    [ "$g" = "$2" ] && return 0
+    sleep 0.1
+  done
+  fail "window geometry is '$g', expected '$2'"
+}
+
+pointer_click() { # X Y [BUTTON]
+  xdotool mousemove "$1" "$2"
+  sleep 0.1
+  xdotool click "${3:-1}"
+  sleep 0.15
+}
+
+activate() { timeout 5 xdotool windowactivate --sync "$1" >/dev/null 2>&1; sleep 0.2; }
+
+# The knob panel's client origin, and its menu bar's height.
+panel_layout() {
+  local g
+  g=$(geometry "$PANEL")
+  read -r PX PY _ PH <<<"$g"
+  MENU_H=$((PH - 148))
+}
+
+# Centres of the menu bar's captions: File, Help, About, Min. The pointer
+# is moved off the bar first, so that no caption is drawn highlighted, and
+# a window just back on the screen gets a moment to paint.
+menu_items() {
+  local i xs
+  xdotool mousemove $((PX + 285)) $((PY + MENU_H + 110))
+  for i in $(seq 20); do
+    sleep 0.1
+    import -window "$PANEL" "$WORK/panel.png" 2>/dev/null || continue
+    xs=$(convert "$WORK/panel.png" -crop "295x${MENU_H}+0+0" -colorspace gray txt:- |
+      python3 "$here/menubar-items.py")
+    [ "$(wc -w <<<"$xs")" -eq 4 ] && break
+  done
+  echo "$xs"
+}
+
+# menu_bar N: clicks the Nth caption of the menu bar (0 File .. 3 Min).
+menu_bar() {
+  local xs
+  read -r -a xs <<<"$(menu_items)"
+  [ "${#xs[@]}" -eq 4 ] || { fail "menu bar captions not found (${xs[*]:-none})"; return 1; }
+  pointer_click $((PX + xs[$1])) $((PY + MENU_H / 2))
+}
+
+# wait_menu: waits until one of the program's menus is on screen, so that
+# keys reach it. Every other window of the program has a role; menus have
+# none (and Qt does not always mark their window type).
+wait_menu() {
+  local i w
+  for i in $(seq 50); do
+    for w in $(timeout 5 xdotool search --onlyvisible --pid "$APP_PID" 2>/dev/null); do
+      [ -z "$(role_of "$w")" ] && return 0
+    done
+    sleep 0.1
+  done
+  fail "no menu came up"
+}
+
+# choose N: moves down N items in the open menu and takes that one.
+choose() {
+  sleep 0.2
+  local i
+  for i in $(seq "$1"); do xdotool key Down; sleep 0.05; done
+  xdotool key Return
+  sleep 0.3
+}
+
+# file_menu N: chooses the Nth item of the File menu (1 Open, 2 Save,
+# 3 SaveAs, 4 Be Silent, 5 Make Noise, 6 Exit; separators are skipped).
+file_menu() {
+  menu_bar 0 || return 1
+  wait_menu || return 1
+  choose "$1"
+}
+
+# popup_menu N: right-clicks the picture and chooses the Nth item
+# (1 Help, 2 About, 3 Be Silent, 4 Make Noise).
+popup_menu() {
+  local x y _
+  read -r x y _ <<<"$(geometry "$PICTURE")"
+  pointer_click $((x + 20)) $((y + 20)) 3
+  wait_menu || return 1
+  choose "$1"
+}
+
+slider_y() { echo $((PY + MENU_H + 16 * $1 + 8)); }
+
+# slider_right I N: N clicks on the right arrow of slider I (0 = Red Tint).
+slider_right() { local k; for k in $(seq "$2"); do pointer_click $((PX + 225)) "$(slider_y "$1")"; done; }
+slider_left() { local k; for k in $(seq "$2"); do pointer_click $((PX + 8)) "$(slider_y "$1")"; done; }
+# slider_trough_right I N: N clicks in the trough right of the thumb.
+slider_trough_right() { local k; for k in $(seq "$2"); do pointer_click $((PX + 205)) "$(slider_y "$1")"; done; }
+
+reset_button() { pointer_click $((PX + 72)) $((PY + MENU_H + 132)); }
+memory_button() { pointer_click $((PX + 212)) $((PY + MENU_H + 132)); }
+
+# Starts the program on a picture and waits for both windows.
+start_on() {
+  start_app "$@"
+  PICTURE=$(wait_window picture) || return 1
+  PANEL=$(wait_window knobs) || return 1
+  panel_layout
+}
+
+# type_into_dialog ROLE TEXT: waits for the dialog, replaces its file
+# field's text and confirms.
+type_into_dialog() {
+  local d
+  d=$(wait_window "$1") || return 1
+  activate "$d"
+  sleep 0.5
+  xdotool key ctrl+a
+  xdotool type --delay 20 "$2"
+  sleep 0.3
+  xdotool key Return
+}
+
+cancel_dialog() {
+  local d
+  d=$(wait_window "$1") || return 1
+  activate "$d"
+  sleep 0.5
+  xdotool key Escape
+}
+
+# same_file A B: A's bytes equal B's, allowing the program a moment to
+# finish writing A.
+same_file() {
+  local i
+  for i in $(seq 30); do cmp -s "$1" "$2" && return 0; sleep 0.1; done
+  fail "$(basename "$1") differs from $(basename "$2")"
+}
+
+render() { "$RENDER" adjust "$@" || fail "lumivane-render failed"; }
+
+python3 "$here/make-picture.py" "$WORK/pic-master.bmp" 200 150 1
+python3 "$here/make-picture.py" "$WORK/other.bmp" 120 90 2
+fresh_picture() { cp "$WORK/pic-master.bmp" "$WORK/pic.bmp"; }
+
+# ---------------------------------------------------------------- cases
+
+case_start_with_picture() {
+  fresh_picture
+  start_on "$WORK/pic.bmp" || return 1
+  expect_geometry "$PICTURE" "0 0 200 150" || return 1
+  xprop -id "$PANEL" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE || fail "knob panel is not kept on top" || return 1
+  file_menu 6 || return 1 # Exit
+  wait_exit
+}
+
+case_drag_moves_picture() {
+  fresh_picture
+  start_on "$WORK/pic.bmp" || return 1
+  expect_geometry "$PICTURE" "0 0 200 150" || return 1
+  xdotool mousemove 50 50
+  sleep 0.2
+  xdotool mousedown 1 sleep 0.1 mousemove 100 80 sleep 0.1 mousemove 180 140 sleep 0.1 \
+    mousemove 250 200 sleep 0.2 mouseup 1
+  sleep 0.3
+  expect_geometry "$PICTURE" "200 150 200 150" || return 1
+  file_menu 6 || return 1
+  wait_exit
+}
+
+case_sliders_render_and_memory_restores() {
+  fresh_picture
+  start_on "$WORK/pic.bmp" || return 1
+  slider_right 0 5        # Red Tint 5
+  slider_trough_right 1 2 # Green Tint 2
+  slider_left 3 3         # Brightness -3
+  slider_right 4 4        # Contrast 4
+  file_menu 2 || return 1             # Save
+  render --red 5 --green 2 --brightness -3 --contrast 4 "$WORK/pic-master.bmp" "$WORK/expected.bmp" || return 1
+  same_file "$WORK/pic.bmp" "$WORK/expected.bmp" || return 1
+
+  memory_button # the knobs go to the bank's zeros
+  file_menu 2 || return 1
+  render "$WORK/pic-master.bmp" "$WORK/zero.bmp" || return 1
+  same_file "$WORK/pic.bmp" "$WORK/zero.bmp" || return 1
+
+  memory_button # and come back
+  file_menu 2 || return 1
+  same_file "$WORK/pic.bmp" "$WORK/expected.bmp" || return 1
+
+  reset_button
+  file_menu 2 || return 1
+  same_file "$WORK/pic.bmp" "$WORK/zero.bmp" || return 1
+  file_menu 6 || return 1
+  wait_exit
+}
+
+case_open_through_the_dialog() {
+  fresh_picture
+  start_on "$WORK/pic.bmp" || return 1
+  file_menu 1 || return 1 # Open
+  type_into_dialog open-dialog "$WORK/other.bmp" || return 1
+  PICTURE=$(wait_window picture) || return 1
+  expect_geometry "$PICTURE" "0 0 120 90" || return 1
+  # Cancelled now, the dialog's kept name is loaded again.
+  file_menu 1 || return 1
+  cancel_dialog open-dialog || return 1
+  PICTURE=$(wait_window picture) || return 1
+  expect_geometry "$PICTURE" "0 0 120 90" || return 1
+  app_running || fail "the program ended" || return 1
+  file_menu 2 || return 1 # Save writes the reloaded picture to other.bmp
+  render "$WORK/other.bmp" "$WORK/other-expected.bmp" || return 1
+  same_file "$WORK/other.bmp" "$WORK/other-expected.bmp" || return 1
+  file_menu 6 || return 1
+  wait_exit
+}
+
+case_open_cancelled_after_command_line_ends() {
+  fresh_picture
+  start_on "$WORK/pic.bmp" || return 1
+  file_menu 1 || return 1
+  cancel_dialog open-dialog || return 1
+  wait_exit
+}
+
+case_no_argument_cancel_ends() {
+  start_app
+  cancel_dialog open-dialog || return 1
+  wait_exit || return 1
+  grep -q . "$WORK/app.log" && { fail "unexpected output:"; cat "$WORK/app.log"; return 1; }
+  return 0
+}
+
+case_no_argument_pick_loads() {
+  start_app
+  type_into_dialog open-dialog "$WORK/other.bmp" || return 1
+  PICTURE=$(wait_window picture) || return 1
+  PANEL=$(wait_window knobs) || return 1
+  expect_geometry "$PICTURE" "0 0 120 90" || return 1
+  wmctrl -i -c "$PANEL"
+  wait_exit
+}
+
+case_save_as_adds_extension() {
+  fresh_picture
+  start_on "$WORK/pic.bmp" || return 1
+  slider_right 2 7 # Blue Tint 7
+  file_menu 3 || return 1      # SaveAs
+  type_into_dialog save-dialog "saved-as" || return 1
+  render --blue 7 "$WORK/pic-master.bmp" "$WORK/blue7.bmp" || return 1
+  same_file "$WORK/saved-as.bmp" "$WORK/blue7.bmp" || return 1
+  same_file "$WORK/pic.bmp" "$WORK/pic-master.bmp" || return 1
+  # A following Save goes to the new name.
+  slider_left 2 2 # Blue Tint 5
+  file_menu 2 || return 1
+  render --blue 5 "$WORK/pic-master.bmp" "$WORK/blue5.bmp" || return 1
+  same_file "$WORK/saved-as.bmp" "$WORK/blue5.bmp" || return 1
+  same_file "$WORK/pic.bmp" "$WORK/pic-master.bmp" || return 1
+  file_menu 6 || return 1
+  wait_exit
+}
+
+case_be_silent_and_help() {
+  fresh_picture
+  start_on "$WORK/pic.bmp" || return 1
+  file_menu 4 || return 1  # Be Silent
+  popup_menu 1 || return 1 # Help
+  local help about
+  help=$(wait_window help) || return 1
+  popup_menu 2 || return 1 # About
+  about=$(wait_window about) || return 1
+  # Closing them from their frames only hides them.
+  wmctrl -i -c "$about"
+  wmctrl -i -c "$help"
+  wait_gone about || return 1
+  wait_gone help || return 1
+  app_running || fail "the program ended" || return 1
+  file_menu 5 || return 1  # Make Noise
+  app_running || fail "the program ended" || return 1
+  file_menu 6 || return 1
+  wait_exit
+}
+
+case_min_minimises_every_window() {
+  fresh_picture
+  start_on "$WORK/pic.bmp" || return 1
+  menu_bar 3 || return 1 # Min
+  local i w
+  for w in "$PICTURE" "$PANEL"; do
+    for i in $(seq 30); do
+      xprop -id "$w" WM_STATE 2>/dev/null | grep -q Iconic && break
+      sleep 0.1
+    done
+    xprop -id "$w" WM_STATE | grep -q Iconic || fail "window $(role_of "$w") is not minimised" || return 1
+  done
+  # Bringing back the panel brings back the picture too.
+  timeout 5 xdotool windowactivate "$PANEL" >/dev/null 2>&1
+  for w in "$PANEL" "$PICTURE"; do
+    for i in $(seq 30); do
+      xprop -id "$w" WM_STATE 2>/dev/null | grep -q Normal && break
+      sleep 0.1
+    done
+    xprop -id "$w" WM_STATE | grep -q Normal || fail "window $(role_of "$w") did not come back" || return 1
+  done
+  expect_geometry "$PICTURE" "0 0 200 150" || return 1
+  file_menu 6 || return 1
+  wait_exit
+}
+
+case_closing_the_panel_ends() {
+  fresh_picture
+  start_on "$WORK/pic.bmp" || return 1
+  wmctrl -i -c "$PANEL"
+  wait_exit
+}
+
+case_closing_the_picture_window_ends() {
+  fresh_picture
+  start_on "$WORK/pic.bmp" || return 1
+  wmctrl -i -c "$PICTURE"
+  wait_exit
+}
+
+case_bad_file_name_shows_error() {
+  start_app "$WORK/no-such-picture.bmp"
+  local box
+  box=$(wait_window error) || return 1
+  [ "$(xprop -id "$box" WM_NAME | sed -n 's/.*= "\(.*\)"/\1/p')" = Lumivane ] ||
+    fail "the error box is not titled Lumivane" || return 1
+  import -window root "$ARTEFACTS/error-box.png"
+  activate "$box"
+  xdotool key Return
+  wait_gone error || return 1
+  PICTURE=$(wait_window picture) || return 1
+  expect_geometry "$PICTURE" "47 2 187 68" || return 1
+  [ -z "$(visible_windows knobs)" ] || fail "the knob panel is shown" || return 1
+  wmctrl -i -c "$PICTURE"
+  wait_exit
+}
+
+# ---------------------------------------------------------------- runner
+
+all_cases=$(declare -F | awk '{print $3}' | grep '^case_' | sed 's/^case_//')
+selected=${*:-$all_cases}
+failed=()
+for c in $selected; do
+  echo "== $c"
+  if "case_$c"; then
+    echo "   ok"
+  else
+    import -window root "$ARTEFACTS/$c.png" 2>/dev/null
+    cp "$WORK/app.log" "$ARTEFACTS/$c.log" 2>/dev/null
+    failed+=("$c")
+  fi
+  stop_app
+  # Each case starts from the same dialog history.
+  rm -rf "$XDG_CONFIG_HOME/QtProject.conf"
+done
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "FAILED: ${failed[*]} (screenshots in $ARTEFACTS)"
+  exit 1
+fi
+echo "all end-to-end cases passed"

@@ -332,7 +332,10 @@ case_no_argument_cancel_ends() {
   start_app
   cancel_dialog open-dialog || return 1
   wait_exit || return 1
-  grep -q . "$WORK/app.log" && { fail "unexpected output:"; cat "$WORK/app.log"; return 1; }
+  # Qt's audio backend reports the missing sound server itself; anything
+  # else the program printed is a fault.
+  grep -v '^PulseAudioService: pa_context_connect() failed$' "$WORK/app.log" | grep -q . &&
+    { fail "unexpected output:"; cat "$WORK/app.log"; return 1; }
   return 0
 }
 

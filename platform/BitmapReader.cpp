@@ -78,7 +78,9 @@ Layout checkHeaders(const QByteArray &bytes)
             coloursUsed = u32(bytes, h + 32);
     }
 
-    if (layout.width <= 0 || layout.height <= 0 || planes != 1)
+    // A side of 0 is the empty picture, which the writer produces for an
+    // empty surface.
+    if (layout.width < 0 || planes != 1)
         notValid();
     switch (layout.bitCount) {
     case 1: case 4: case 8: case 16: case 24: case 32: break;
@@ -134,6 +136,8 @@ QImage decodeBitmap(const QByteArray &bytes)
     if (bytes.isEmpty())
         return QImage();
     const Layout layout = checkHeaders(bytes);
+    if (layout.width == 0 || layout.height == 0)
+        return QImage();
 
     QBuffer buffer;
     buffer.setData(bytes);

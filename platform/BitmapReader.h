@@ -11,8 +11,8 @@ namespace platform {
 constexpr int64_t kMaxBitmapPixels = int64_t(1) << 29; // 536,870,912
 constexpr int64_t kMaxBitmapSide = 1 << 17;             // 131,072
 
-// Reads any BMP file that Qt's decoder accepts. A zero-length file is an
-// empty picture. Failures throw std::runtime_error with one of:
+// Reads any BMP file that Qt's decoder accepts. A zero-length file, and one
+// whose headers give a width or height of 0, is an empty picture. Failures throw std::runtime_error with one of:
 //   "Cannot open file <name>"      the file cannot be opened or read
 //   "Bitmap image is not valid"    not a BMP, or headers that describe none
 //   "Stream read error"            shorter than its headers, colour table or

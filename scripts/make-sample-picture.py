@@ -290,8 +290,7 @@ def head_colour(x, y, hair_n):
         if abs(dy - mid) < 0.007:
             skin = scale(skin, 0.7)
 
-    # Shadow under the chin on the neck side is drawn with the neck; here
-    # only the hair, which is lit by the same light with a soft sheen.
+    # Hair takes the same light as the face, with a soft sheen along it.
     hair_lit = clamp01(0.35 + 0.65 * lam) * (0.7 + 0.6 * hair_n)
     hair_col = mix(HAIR, HAIR_SHINE, clamp01(hair_lit - 0.45))
     col = mix(skin, hair_col, hair)
@@ -312,7 +311,7 @@ def shirt_half_width(y):
 
 
 def person_body(x, y):
-    """Ears, neck and shirt; returns (colour, coverage) or (None, 0)."""
+    """Ears, neck and shirt: (colour, coverage), or (None, 0) outside them."""
     d = abs(x - HEAD_CX)
     u = (x - HEAD_CX) / TORSO_HALF
     col, cover = None, 0.0

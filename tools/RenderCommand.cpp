@@ -52,10 +52,14 @@ int32_t ParseInt(const std::string &option, const std::string &text, int64_t lo 
 
 float ParseReal(const std::string &option, const std::string &text)
 {
+    errno = 0;
     char *end = nullptr;
     const float v = std::strtof(text.c_str(), &end);
     if (text.empty() || *end != '\0')
         throw UsageError(option + ": not a number: '" + text + "'");
+    // Too large for single precision; a value that underflows is kept.
+    if (errno == ERANGE && std::isinf(v))
+        throw UsageError(option + ": " + text + " is out of range");
     return v;
 }
 

@@ -1,0 +1,177 @@
+#include "platform/AudioOutput.h"
+
+#include "platform/WaveDecoder.h"
+
+#include <QAudioDevice>
+#include <QAudioFormat>
+#include <QAudioSink>
+#include <QBuffer>
+#include <QDeadlineTimer>
+#include <QMediaDevices>
+#include <QSemaphore>
+#include <QThread>
+#include <QTimer>
+
+#include <stdexcept>
+
+namespace platform {
+
+// Owns the one sound that may be sounding; used only on the output thread.
+class AudioWorker : public QObject {
+public:
+    AudioWorker()
+        : drain_(new QTimer(this)) // a child, so it moves to the output thread too
+    {
+        drain_->setInterval(kDrainPollMs);
+        connect(drain_, &QTimer::timeout, this, [this] { drainTick(); });
+    }
+
+    ~AudioWorker() override { stop(); }
+
+    // `done` (may be null) is released once the sound has ended or failed.
+    void start(std::shared_ptr<const DecodedSound> sound, std::shared_ptr<QSemaphore> done)
+    {
+        stop();
+        done_ = std::move(done);
+        if (!sound || sound->frames == 0) {
+            finish();
+            return;
+        }
+        // Asked here rather than by the caller: the first question connects
+        // to the sound server, which may hang.
+        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+        if (device.isNull()) { // no device, no server: silence
+            finish();
+            return;
+        }
+        QAudioFormat format;
+        format.setSampleRate(sound->sampleRate);
+        format.setChannelCount(sound->channels);
+        format.setSampleFormat(QAudioFormat::Int16);
+        lengthUs_ = sound->frames * 1'000'000 / sound->sampleRate;
+
+        buffer_ = std::make_unique<QBuffer>();
+        buffer_->setData(sound->samples);
+        buffer_->open(QIODevice::ReadOnly);
+        sink_ = std::make_unique<QAudioSink>(device, format);
+        connect(sink_.get(), &QAudioSink::stateChanged, this,
+                [this](QAudio::State state) { stateChanged(state); });
+        sink_->start(buffer_.get());
+        if (sink_->error() != QAudio::NoError)
+            finish();
+    }
+
+private:
+    void stateChanged(QAudio::State state)
+    {
+        if (state == QAudio::IdleState && !drain_->isActive()) {
+            // Idle only means every byte has been handed to the sound server.
+            // The sound has ended once the play position has reached its end
+            // and the server's own buffer (about the sink's buffer length) has
+            // played out: leaving earlier, e.g. by ending the program, cuts
+            // the tail off.
+            const qint64 bytesPerSecond = sink_->format().bytesForDuration(1'000'000);
+            const qint64 bufferMs = bytesPerSecond > 0 ? sink_->bufferSize() * 1000 / bytesPerSecond : 0;
+            drainFloor_.setRemainingTime(bufferMs + kDrainSlackMs);
+            drainLimit_.setRemainingTime(2 * bufferMs + kDrainSlackMs);
+            drain_->start();
+        } else if (state == QAudio::StoppedState) {
+            finish();
+        }
+    }
+
+    void drainTick()
+    {
+        const bool played = sink_->processedUSecs() >= lengthUs_ || drainLimit_.hasExpired();
+        if (played && drainFloor_.hasExpired()) {
+            drain_->stop();
+            finish();
+        }
+    }
+
+    // Stops the sound still sounding, if any.
+    void stop()
+    {
+        drain_->stop();
+        if (sink_) {
+            sink_->disconnect(this);
+            sink_->stop();
+        }
+        sink_.reset();
+        buffer_.reset();
+        finish();
+    }
+
+    void finish()
+    {
+        if (done_) {
+            done_->release();
+            done_.reset();
+        }
+    }
+
+    static constexpr int kDrainPollMs = 5;
+    static constexpr int kDrainSlackMs = 40;
+
+    QTimer *drain_;
+    QDeadlineTimer drainFloor_;
+    QDeadlineTimer drainLimit_;
+    qint64 lengthUs_ = 0;
+    std::unique_ptr<QBuffer> buffer_; // declared before sink_: the sink reads it
+    std::unique_ptr<QAudioSink> sink_;
+    std::shared_ptr<QSemaphore> done_;
+};
+
+AudioOutput::AudioOutput()
+    : thread_(new QThread), worker_(new AudioWorker)
+{
+    thread_->setObjectName(QStringLiteral("sound output"));
+    worker_->moveToThread(thread_);
+    QObject::connect(thread_, &QThread::finished, worker_, &QObject::deleteLater);
+    thread_->start();
+}
+
+AudioOutput::~AudioOutput()
+{
+    thread_->quit();
+    // Normally at once. A sound server that has stopped answering keeps the
+    // thread in the multimedia library's connection attempt until that times
+    // out (30 s); the library's own clean-up at exit waits for it anyway, and
+    // going on without the thread would tear the library down under it.
+    if (thread_->wait(QDeadlineTimer(kThreadEndWaitMs)))
+        delete thread_;
+}
+
+std::shared_ptr<const DecodedSound> AudioOutput::sound(const QString &name)
+{
+    QMutexLocker lock(&cacheLock_);
+    auto it = cache_.find(name);
+    if (it == cache_.end()) {
+        std::shared_ptr<const DecodedSound> decoded;
+        try {
+            decoded = std::make_shared<const DecodedSound>(LoadEmbeddedSound(name));
+        } catch (const std::runtime_error &) {
+            // A sound that cannot be played is simply not heard; the caller
+            // goes on unchanged. Remembered so it is not tried again.
+        }
+        it = cache_.insert(name, decoded);
+    }
+    return it.value();
+}
+
+void AudioOutput::play(const QString &name, bool synchronous)
+{
+    std::shared_ptr<const DecodedSound> decoded = sound(name);
+    const bool wait = synchronous && decoded && decoded->frames > 0;
+    auto done = wait ? std::make_shared<QSemaphore>() : nullptr;
+
+    // Even a sound that will not play stops the one still sounding.
+    QMetaObject::invokeMethod(
+        worker_, [worker = worker_, decoded, done] { worker->start(decoded, done); },
+        Qt::QueuedConnection);
+    // Without a device the output thread answers at once.
+    if (wait)
+        done->tryAcquire(1, int(decoded->durationMs()) + kSyncMarginMs);
+}
+
+} // namespace platform

@@ -8,7 +8,9 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QMoveEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -100,6 +102,25 @@ void TForm::moveEvent(QMoveEvent *event)
 {
     QWidget::moveEvent(event);
     RecenterWithFrame();
+    ApplyFrameSize();
+}
+
+void TForm::SetFrameSize(int width, int height)
+{
+    pendingFrameSize_ = QSize(width, height);
+    ApplyFrameSize();
+}
+
+void TForm::ApplyFrameSize()
+{
+    if (!pendingFrameSize_.isValid() || !isVisible())
+        return;
+    const QSize frame = frameGeometry().size() - size();
+    if (frame.width() <= 0 && frame.height() <= 0)
+        return; // not framed yet
+    const QSize client = pendingFrameSize_ - frame;
+    pendingFrameSize_ = QSize();
+    resize(client);
 }
 
 int TForm::MenuBarHeight() const
@@ -209,6 +230,7 @@ void TForm::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     LayoutMenuBar();
+    ApplyFrameSize();
     if (!resizingByCode_)
         Guarded(OnResize);
 }
@@ -257,6 +279,18 @@ void TForm::mouseReleaseEvent(QMouseEvent *event)
         return;
     }
     QWidget::mouseReleaseEvent(event);
+}
+
+void TForm::keyPressEvent(QKeyEvent *event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == 0 && defaultButton_ &&
+        defaultButton_->isVisible() && defaultButton_->isEnabled()) {
+        event->accept();
+        defaultButton_->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TForm::contextMenuEvent(QContextMenuEvent *event)

@@ -14,6 +14,7 @@
 
 class QMenu;
 class QMenuBar;
+class QPushButton;
 
 namespace platform {
 
@@ -44,6 +45,10 @@ public:
     void SetClientHeight(int height);
     // A client size the user cannot change.
     void SetFixedClientSize(int width, int height);
+    // The window's outer size, frame included. The frame's size is known
+    // only once the window manager has framed the window, so the client
+    // keeps its size until then and takes the rest at the first show.
+    void SetFrameSize(int width, int height);
 
     // The window's outer top-left corner on the screen.
     int Left() const { return x(); }
@@ -65,6 +70,10 @@ public:
     // Centred on the screen at its first show, then left where it is put.
     void SetCenterOnFirstShow(bool on) { centerOnFirstShow_ = on; }
 
+    // The button that Return and Enter press when the control with the
+    // focus does not take those keys itself.
+    void SetDefaultButton(QPushButton *button) { defaultButton_ = button; }
+
     // The drawing context of a paint under way, null at any other time.
     DrawingContext *Canvas() const { return canvas_; }
     // Paints the on-screen part of the window now, before returning.
@@ -81,6 +90,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     int MenuBarHeight() const;
@@ -88,6 +98,7 @@ private:
     void ResizeClient(int width, int height);
     void CenterOnScreen();
     void RecenterWithFrame();
+    void ApplyFrameSize();
     // The part of the window that lies on the desktop, in window pixels:
     // painting anything beyond it would be wasted.
     QRect VisibleArea() const;
@@ -95,6 +106,7 @@ private:
     QMenuBar *menuBar_ = nullptr;
     QWidget *client_ = nullptr;
     QMenu *popup_ = nullptr;
+    QPushButton *defaultButton_ = nullptr;
     DrawingContext *canvas_ = nullptr;
     bool moveByDrag_ = false;
     bool dragging_ = false;
@@ -103,6 +115,7 @@ private:
     bool shownOnce_ = false;
     bool centerPending_ = false;
     QRect centerArea_;
+    QSize pendingFrameSize_;
     bool inShowHandler_ = false;
     bool resizingByCode_ = false;
 };

@@ -10,13 +10,17 @@
 
 #include <QPoint>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
+#include <memory>
 
 class QMenu;
 class QMenuBar;
 class QPushButton;
 
 namespace platform {
+
+class TWindowMenu;
 
 class TForm : public QWidget {
 public:
@@ -74,6 +78,15 @@ public:
     // focus does not take those keys itself.
     void SetDefaultButton(QPushButton *button) { defaultButton_ = button; }
 
+    // The window's own menu of window commands (see WindowMenu.h), made at
+    // the first call. A window without a frame of the window manager opens
+    // it with Alt+Space.
+    TWindowMenu *WindowMenu();
+    void ShowWindowMenu();
+    // Carries out a standard window command (SC_CLOSE, SC_MINIMIZE, ...);
+    // other commands do nothing.
+    void SysCommand(uint16_t command);
+
     // The drawing context of a paint under way, null at any other time.
     DrawingContext *Canvas() const { return canvas_; }
     // Paints the on-screen part of the window now, before returning.
@@ -82,6 +95,7 @@ public:
     void setVisible(bool visible) override;
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -107,6 +121,7 @@ private:
     QWidget *client_ = nullptr;
     QMenu *popup_ = nullptr;
     QPushButton *defaultButton_ = nullptr;
+    std::unique_ptr<TWindowMenu> windowMenu_;
     DrawingContext *canvas_ = nullptr;
     bool moveByDrag_ = false;
     bool dragging_ = false;

@@ -121,7 +121,7 @@ TForm2::TForm2() : TForm(Frame::Tool, QStringLiteral("About Orvantis"))
     setTabOrder(Memo1, Button1);
 
     OnCreate = [this] { State.Form2 = this; };
-    OnPaint = [this] { FormPaint(); };
+    OnWindowPaint = [this] { FormPaint(); };
 }
 
 TForm2::~TForm2() { State.Form2 = nullptr; }

@@ -105,8 +105,20 @@ void TForm::SysCommand(uint16_t command)
     }
 }
 
+bool TForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == windowHandle() && event->type() == QEvent::Expose &&
+        windowHandle()->isExposed() && OnWindowPaint)
+        Guarded(OnWindowPaint);
+    return QWidget::eventFilter(watched, event);
+}
+
 bool TForm::event(QEvent *event)
 {
+    if (event->type() == QEvent::Show && !watchingExposure_ && windowHandle()) {
+        watchingExposure_ = true;
+        windowHandle()->installEventFilter(this);
+    }
     if (event->type() == TMessageEvent::EventType()) {
         const TMsg &msg = static_cast<TMessageEvent *>(event)->Msg;
         if (msg.message == WM_SYSCOMMAND)

@@ -34,6 +34,10 @@ public:
     ~TForm() override;
 
     std::function<void()> OnCreate, OnShow, OnPaint, OnResize, OnDestroy, OnClose;
+    // Runs for each paint that the window system asks of the window (shown,
+    // uncovered), and not for the repaints of its controls, which the
+    // toolkit paints together with the window's own background.
+    std::function<void()> OnWindowPaint;
 
     // Shows the window, running the show handler first when it was hidden;
     // an already visible window is brought to the front.
@@ -96,6 +100,7 @@ public:
 
 protected:
     bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -122,6 +127,7 @@ private:
     QMenu *popup_ = nullptr;
     QPushButton *defaultButton_ = nullptr;
     std::unique_ptr<TWindowMenu> windowMenu_;
+    bool watchingExposure_ = false;
     DrawingContext *canvas_ = nullptr;
     bool moveByDrag_ = false;
     bool dragging_ = false;

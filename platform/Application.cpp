@@ -58,9 +58,20 @@ void TApplication::Terminate()
 
 void TApplication::Minimize()
 {
+    minimized_ = true;
     for (QWidget *w : topLevelWidgets())
         if (w->isVisible() && w->isWindow())
             w->showMinimized();
+}
+
+void TApplication::Restore()
+{
+    if (!minimized_)
+        return;
+    minimized_ = false;
+    for (QWidget *w : topLevelWidgets())
+        if (w->isVisible() && w->isWindow() && w->isMinimized())
+            w->showNormal();
 }
 
 void TApplication::DestroyForms()

@@ -43,8 +43,11 @@ public:
     void Terminate();
     bool Terminated() const { return terminated_; }
 
-    // Takes every window of the program off the screen together.
+    // Takes every window of the program off the screen together; bringing
+    // any one of them back brings back all of them.
     void Minimize();
+    void Restore();
+    bool Minimized() const { return minimized_; }
 
     // Destroys the windows in reverse order of creation, running each
     // destruction handler.
@@ -87,6 +90,7 @@ private:
     std::vector<TForm *> forms_;
     QStringList args_;
     bool terminated_ = false;
+    bool minimized_ = false;
     bool showingError_ = false;
     QStringList pendingErrors_;
     QString lastError_;

@@ -372,6 +372,15 @@ void TForm::keyPressEvent(QKeyEvent *event)
     QWidget::keyPressEvent(event);
 }
 
+void TForm::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // The program's windows leave the screen together and come back
+    // together.
+    if (event->type() == QEvent::WindowStateChange && !isMinimized() && Application)
+        Application->Restore();
+}
+
 void TForm::contextMenuEvent(QContextMenuEvent *event)
 {
     if (!popup_) {

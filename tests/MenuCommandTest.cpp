@@ -90,6 +90,12 @@ TEST_F(Cues, MinPlaysItsCueAndTakesEveryWindowOffTheScreen)
     for (QWidget *w : {static_cast<QWidget *>(form1), static_cast<QWidget *>(form2),
                        static_cast<QWidget *>(form3), static_cast<QWidget *>(form4)})
         EXPECT_TRUE(w->isMinimized()) << w->windowRole().toStdString();
+
+    // Bringing one back brings back all.
+    form4->showNormal();
+    for (QWidget *w : {static_cast<QWidget *>(form1), static_cast<QWidget *>(form2),
+                       static_cast<QWidget *>(form3), static_cast<QWidget *>(form4)})
+        EXPECT_FALSE(w->isMinimized()) << w->windowRole().toStdString();
 }
 
 TEST_F(Cues, TheMenusHoldTheirItemsInOrder)

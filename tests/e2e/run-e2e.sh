@@ -134,11 +134,20 @@ panel_layout() {
   MENU_H=$((PH - 148))
 }
 
-# Centres of the menu bar's captions: File, Help, About, Min.
+# Centres of the menu bar's captions: File, Help, About, Min. The pointer
+# is moved off the bar first, so that no caption is drawn highlighted, and
+# a window just back on the screen gets a moment to paint.
 menu_items() {
-  import -window "$PANEL" "$WORK/panel.png" &&
-    convert "$WORK/panel.png" -crop "295x${MENU_H}+0+0" -colorspace gray txt:- |
-    python3 "$here/menubar-items.py"
+  local i xs
+  xdotool mousemove $((PX + 285)) $((PY + MENU_H + 110))
+  for i in $(seq 20); do
+    sleep 0.1
+    import -window "$PANEL" "$WORK/panel.png" 2>/dev/null || continue
+    xs=$(convert "$WORK/panel.png" -crop "295x${MENU_H}+0+0" -colorspace gray txt:- |
+      python3 "$here/menubar-items.py")
+    [ "$(wc -w <<<"$xs")" -eq 4 ] && break
+  done
+  echo "$xs"
 }
 
 # menu_bar N: clicks the Nth caption of the menu bar (0 File .. 3 Min).
@@ -396,7 +405,10 @@ case_no_argument_cancel_ends() {
   start_app
   cancel_dialog open-dialog || return 1
   wait_exit || return 1
-  grep -q . "$WORK/app.log" && { fail "unexpected output:"; cat "$WORK/app.log"; return 1; }
+  # The sound library's note that there is no sound server here is no
+  # output of the program's own.
+  grep -v '^PulseAudioService: pa_context_connect() failed$' "$WORK/app.log" | grep -q . &&
+    { fail "unexpected output:"; cat "$WORK/app.log"; return 1; }
   return 0
 }
 
@@ -434,9 +446,16 @@ case_be_silent_and_help() {
   start_on "$WORK/pic.bmp" || return 1
   file_menu 4 || return 1  # Be Silent
   popup_menu 1 || return 1 # Help
-  wait_window help >/dev/null || return 1
+  local help about
+  help=$(wait_window help) || return 1
   popup_menu 2 || return 1 # About
-  wait_window about >/dev/null || return 1
+  about=$(wait_window about) || return 1
+  # Closing them from their frames only hides them.
+  wmctrl -i -c "$about"
+  wmctrl -i -c "$help"
+  wait_gone about || return 1
+  wait_gone help || return 1
+  app_running || fail "the program ended" || return 1
   file_menu 5 || return 1  # Make Noise
   app_running || fail "the program ended" || return 1
   file_menu 6 || return 1
@@ -455,7 +474,18 @@ case_min_minimises_every_window() {
     done
     xprop -id "$w" WM_STATE | grep -q Iconic || fail "window $(role_of "$w") is not minimised" || return 1
   done
-  stop_app
+  # Bringing back the panel brings back the picture too.
+  timeout 5 xdotool windowactivate "$PANEL" >/dev/null 2>&1
+  for w in "$PANEL" "$PICTURE"; do
+    for i in $(seq 30); do
+      xprop -id "$w" WM_STATE 2>/dev/null | grep -q Normal && break
+      sleep 0.1
+    done
+    xprop -id "$w" WM_STATE | grep -q Normal || fail "window $(role_of "$w") did not come back" || return 1
+  done
+  expect_geometry "$PICTURE" "0 0 200 150" || return 1
+  file_menu 6 || return 1
+  wait_exit
 }
 
 case_closing_the_panel_ends() {

@@ -44,6 +44,8 @@ void TVelbrinSystemMenu::SetPosition(int32_t value)
 
 void TVelbrinSystemMenu::Loaded()
 {
+    if (!platform::Application)
+        return; // no program to hook into
     SavedHook = platform::Application->OnMessage;
     platform::Application->OnMessage = [this](QObject *receiver, QEvent *event) {
         bool handled = false;

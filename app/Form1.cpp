@@ -4,6 +4,7 @@
 #include "app/Form3.h"
 #include "app/Form4.h"
 #include "app/ProgramState.h"
+#include "controls/VelbrinSystemMenu.h"
 #include "platform/Application.h"
 #include "platform/Menus.h"
 #include "platform/SoundOutput.h"
@@ -26,11 +27,20 @@ TForm1::TForm1() : TForm(Frame::None, QStringLiteral("Lumivane"))
                                       [this] { BeSilent1Click(); });
     NoSounds1 = platform::AddMenuItem(PopupMenu1, QStringLiteral("Make Noise"),
                                       [this] { NoSounds1Click(); });
+    platform::SetRadioItem(BeSilent1, true);
+    platform::SetRadioItem(NoSounds1, true);
     // Closes the list off from the system's own items once the list is
     // mirrored into the system menu.
     platform::AddMenuItem(PopupMenu1, QStringLiteral("-"));
     PopupMenu1->setSeparatorsCollapsible(false);
     SetPopupMenu(PopupMenu1);
+
+    // As a stored design is read: the position first, while there is no
+    // menu to merge yet, then the menu, then the hook once all is set.
+    VelbrinSystemMenu1 = new TVelbrinSystemMenu(this);
+    VelbrinSystemMenu1->SetPosition(0);
+    VelbrinSystemMenu1->SetPopupMenu(PopupMenu1);
+    VelbrinSystemMenu1->Loaded();
 
     SaveDialog1.Title = QStringLiteral("Save New Bitmap");
     SaveDialog1.Filter = QStringLiteral("Bitmap Files|*.bmp");

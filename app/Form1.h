@@ -12,6 +12,7 @@
 
 class QAction;
 class QMenu;
+class TVelbrinSystemMenu;
 
 class TForm1 final : public platform::TForm {
 public:
@@ -36,6 +37,8 @@ public:
     QAction *About1 = nullptr;
     QAction *BeSilent1 = nullptr;
     QAction *NoSounds1 = nullptr;
+    // Puts PopupMenu1's items at the top of the window's window menu.
+    TVelbrinSystemMenu *VelbrinSystemMenu1 = nullptr;
     platform::TSaveDialog SaveDialog1;
     platform::TOpenDialog OpenDialog1;
 };

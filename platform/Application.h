@@ -62,7 +62,8 @@ public:
 
     // Sees every event before it is delivered; returning true marks it
     // handled, and it goes no further.
-    std::function<bool(QObject *receiver, QEvent *event)> OnMessage;
+    using MessageHook = std::function<bool(QObject *receiver, QEvent *event)>;
+    MessageHook OnMessage;
 
     // The error box: shows `message` titled "Lumivane" in a modal box. An
     // error raised while a box is up is shown once that box is closed.

@@ -1,6 +1,7 @@
 #include "platform/Form.h"
 
 #include "platform/Application.h"
+#include "platform/WindowMenu.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -8,11 +9,14 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QMoveEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QShortcut>
 #include <QWindow>
 
 namespace platform {
@@ -43,9 +47,86 @@ TForm::TForm(Frame frame, const QString &caption) : QWidget(nullptr, FlagsFor(fr
     QPalette pal = palette();
     pal.setColor(QPalette::Window, pal.color(QPalette::Button));
     setPalette(pal);
+    // The window manager shows its own window menu for the windows it
+    // frames; for one it does not frame, this is the way to its commands.
+    if (frame == Frame::None) {
+        auto *key = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
+        connect(key, &QShortcut::activated, this, [this] { ShowWindowMenu(); });
+    }
 }
 
 TForm::~TForm() = default;
+
+TWindowMenu *TForm::WindowMenu()
+{
+    if (!windowMenu_)
+        windowMenu_ = std::make_unique<TWindowMenu>(this);
+    return windowMenu_.get();
+}
+
+void TForm::ShowWindowMenu()
+{
+    // Below the window's top-left corner, where its title bar's menu
+    // button would be.
+    WindowMenu()->Popup(mapToGlobal(QPoint(0, 0)));
+}
+
+void TForm::SysCommand(uint16_t command)
+{
+    switch (command & 0xFFF0) {
+    case SC_CLOSE:
+        close();
+        break;
+    case SC_MINIMIZE:
+        // The main window takes the whole program with it.
+        if (Application && Application->MainForm() == this)
+            Application->Minimize();
+        else
+            showMinimized();
+        break;
+    case SC_MAXIMIZE:
+        if (!(windowFlags() & Qt::FramelessWindowHint) && minimumSize() != maximumSize())
+            showMaximized();
+        break;
+    case SC_RESTORE:
+        showNormal();
+        break;
+    case SC_MOVE:
+        if (windowHandle())
+            windowHandle()->startSystemMove();
+        break;
+    case SC_SIZE:
+        if (windowHandle() && !(windowFlags() & Qt::FramelessWindowHint) &&
+            minimumSize() != maximumSize())
+            windowHandle()->startSystemResize(Qt::RightEdge | Qt::BottomEdge);
+        break;
+    default:
+        break;
+    }
+}
+
+bool TForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == windowHandle() && event->type() == QEvent::Expose &&
+        windowHandle()->isExposed() && OnWindowPaint)
+        Guarded(OnWindowPaint);
+    return QWidget::eventFilter(watched, event);
+}
+
+bool TForm::event(QEvent *event)
+{
+    if (event->type() == QEvent::Show && !watchingExposure_ && windowHandle()) {
+        watchingExposure_ = true;
+        windowHandle()->installEventFilter(this);
+    }
+    if (event->type() == TMessageEvent::EventType()) {
+        const TMsg &msg = static_cast<TMessageEvent *>(event)->Msg;
+        if (msg.message == WM_SYSCOMMAND)
+            Guarded([&] { SysCommand(uint16_t(msg.wParam)); });
+        return true;
+    }
+    return QWidget::event(event);
+}
 
 void TForm::Show()
 {
@@ -100,6 +181,25 @@ void TForm::moveEvent(QMoveEvent *event)
 {
     QWidget::moveEvent(event);
     RecenterWithFrame();
+    ApplyFrameSize();
+}
+
+void TForm::SetFrameSize(int width, int height)
+{
+    pendingFrameSize_ = QSize(width, height);
+    ApplyFrameSize();
+}
+
+void TForm::ApplyFrameSize()
+{
+    if (!pendingFrameSize_.isValid() || !isVisible())
+        return;
+    const QSize frame = frameGeometry().size() - size();
+    if (frame.width() <= 0 && frame.height() <= 0)
+        return; // not framed yet
+    const QSize client = pendingFrameSize_ - frame;
+    pendingFrameSize_ = QSize();
+    resize(client);
 }
 
 int TForm::MenuBarHeight() const
@@ -209,6 +309,7 @@ void TForm::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     LayoutMenuBar();
+    ApplyFrameSize();
     if (!resizingByCode_)
         Guarded(OnResize);
 }
@@ -257,6 +358,18 @@ void TForm::mouseReleaseEvent(QMouseEvent *event)
         return;
     }
     QWidget::mouseReleaseEvent(event);
+}
+
+void TForm::keyPressEvent(QKeyEvent *event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == 0 && defaultButton_ &&
+        defaultButton_->isVisible() && defaultButton_->isEnabled()) {
+        event->accept();
+        defaultButton_->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TForm::changeEvent(QEvent *event)

@@ -24,7 +24,8 @@ TEST(PicturesTest, BitmapsAreUncompressed24BitBottomUpOfTheirSizes)
         int width, height;
     };
     for (const Case &c : {Case{":/pictures/avenue.bmp", 150, 112},
-                          Case{":/pictures/banner.bmp", 478, 128}}) {
+                          Case{":/pictures/banner.bmp", 478, 128},
+                          Case{":/pictures/knobpanel.bmp", 303, 201}}) {
         SCOPED_TRACE(c.path);
         QFile file(c.path);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));

@@ -18,7 +18,8 @@ gui_env_start() { # gui_env_start [WxHxD]
   for i in $(seq 100); do [ -s "$GUI_ENV_DIR/display" ] && break; sleep 0.1; done
   [ -s "$GUI_ENV_DIR/display" ] || { echo "Xvfb did not start" >&2; cat "$GUI_ENV_DIR/xvfb.log" >&2; return 1; }
   export DISPLAY=":$(cat "$GUI_ENV_DIR/display")"
-  openbox --sm-disable >"$GUI_ENV_DIR/openbox.log" 2>&1 &
+  openbox --sm-disable ${GUI_ENV_OPENBOX_CONFIG:+--config-file "$GUI_ENV_OPENBOX_CONFIG"} \
+    >"$GUI_ENV_DIR/openbox.log" 2>&1 &
   OPENBOX_PID=$!
   for i in $(seq 100); do
     xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
@@ -26,6 +27,17 @@ gui_env_start() { # gui_env_start [WxHxD]
   done
   echo "openbox did not start" >&2
   return 1
+}
+
+# openbox_config DEST [THEME]: writes a copy of openbox's stock configuration
+# without its Alt+Space binding, which would keep that key from the program's
+# own window menu, and with THEME as the window theme when given. Start with
+# GUI_ENV_OPENBOX_CONFIG=DEST to use it.
+openbox_config() {
+  local theme=${2:-}
+  sed -e '/<keybind key="A-space">/,/<\/keybind>/d' \
+    ${theme:+-e "/<theme>/,/<\/name>/s|<name>[^<]*</name>|<name>$theme</name>|"} \
+    /etc/xdg/openbox/rc.xml >"$1"
 }
 
 gui_env_stop() {

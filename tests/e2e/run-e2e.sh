@@ -21,9 +21,14 @@ done
 . "$here/gui-env.sh"
 rm -rf "$ARTEFACTS"
 mkdir -p "$ARTEFACTS"
+# openbox keeps Alt+Space for its own window menu unless told otherwise.
+OPENBOX_RC=$(mktemp "${TMPDIR:-/tmp}/lumivane-openbox.XXXXXX.xml")
+openbox_config "$OPENBOX_RC"
+export GUI_ENV_OPENBOX_CONFIG=$OPENBOX_RC
 gui_env_start 1600x1200x24 || exit 1
+rm -f "$OPENBOX_RC"
 APP_PID=
-trap 'stop_app; gui_env_stop' EXIT
+trap 'stop_app; pulse_stop; gui_env_stop' EXIT
 WORK="$GUI_ENV_DIR/work"
 mkdir -p "$WORK"
 cd "$WORK" || exit 1
@@ -244,6 +249,74 @@ same_file() {
 
 render() { "$RENDER" adjust "$@" || fail "lumivane-render failed"; }
 
+# window_menu N: opens the picture window's window menu with Alt+Space and
+# chooses its Nth entry (1 Help, 2 About, 3 Be Silent, 4 Make Noise,
+# 5 Move, 6 Minimize, 7 Close; disabled ones are skipped).
+window_menu() {
+  activate "$PICTURE"
+  xdotool key alt+space
+  wait_menu || return 1
+  choose "$1"
+}
+
+# client_click WINDOW X Y: clicks a point of a window's client area.
+client_click() {
+  local x y _
+  read -r x y _ <<<"$(geometry "$1")"
+  pointer_click $((x + $2)) $((y + $3))
+}
+
+# frame_place WINDOW: "X Y WIDTH HEIGHT" of the window with its frame.
+frame_place() {
+  local x y w h l r t b
+  read -r x y w h <<<"$(geometry "$1")"
+  read -r l r t b <<<"$(xprop -id "$1" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')"
+  echo "$((x - l)) $((y - t)) $((w + l + r)) $((h + t + b))"
+}
+
+active_window() { xprop -root _NET_ACTIVE_WINDOW | sed 's/.*# //' | xargs printf '%d\n'; }
+
+# snap WINDOW NAME: keeps a picture of the screen around the window.
+snap() {
+  local x y w h
+  read -r x y w h <<<"$(frame_place "$1")"
+  import -window root -crop "$((w + 8))x$((h + 8))+$((x > 4 ? x - 4 : 0))+$((y > 4 ? y - 4 : 0))" \
+    +repage "$ARTEFACTS/$2.png"
+}
+
+# A private sound server whose output is recorded, for the cases that
+# listen to the program.
+PULSE_PID=
+pulse_start() {
+  local sock="$GUI_ENV_DIR/pulse.sock" i
+  env -u DISPLAY pulseaudio --daemonize=no --use-pid-file=no --exit-idle-time=-1 --disallow-exit -n \
+    --load="module-native-protocol-unix auth-anonymous=1 socket=$sock" \
+    --load="module-null-sink sink_name=test_sink rate=44100" \
+    --log-target=file:"$GUI_ENV_DIR/pulse.log" >/dev/null 2>&1 &
+  PULSE_PID=$!
+  for i in $(seq 100); do PULSE_SERVER="unix:$sock" pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+  PULSE_SERVER="unix:$sock" pactl set-default-sink test_sink >/dev/null 2>&1 ||
+    { fail "the sound server did not start"; return 1; }
+  PULSE="unix:$sock"
+}
+pulse_stop() {
+  [ -n "${REC_PID:-}" ] && { kill -INT "$REC_PID" 2>/dev/null; wait "$REC_PID" 2>/dev/null; }
+  REC_PID=
+  [ -n "$PULSE_PID" ] && { kill "$PULSE_PID" 2>/dev/null; wait "$PULSE_PID" 2>/dev/null; }
+  PULSE_PID=
+}
+rec_start() {
+  PULSE_SERVER=$PULSE sh -c 'exec parec --latency-msec=20 -d test_sink.monitor --format=s16le --rate=44100 --channels=1 >"$0"' "$1" &
+  REC_PID=$!
+  sleep 1.5
+}
+rec_stop() { sleep 1; kill -INT "$REC_PID"; wait "$REC_PID" 2>/dev/null; REC_PID=; }
+# Seconds of sound in a recording, silence at both ends trimmed.
+rec_seconds() {
+  sox -t raw -r 44100 -e signed -b 16 -c 1 "$1" "$1.t.wav" silence 1 0.002 1% reverse silence 1 0.002 1% reverse &&
+    soxi -D "$1.t.wav"
+}
+
 python3 "$here/make-picture.py" "$WORK/pic-master.bmp" 200 150 1
 python3 "$here/make-picture.py" "$WORK/other.bmp" 120 90 2
 fresh_picture() { cp "$WORK/pic-master.bmp" "$WORK/pic.bmp"; }
@@ -444,6 +517,129 @@ case_bad_file_name_shows_error() {
   [ -z "$(visible_windows knobs)" ] || fail "the knob panel is shown" || return 1
   wmctrl -i -c "$PICTURE"
   wait_exit
+}
+
+case_window_menu_help_and_about() {
+  fresh_picture
+  start_on "$WORK/pic.bmp" || return 1
+  activate "$PICTURE"
+  xdotool key alt+space
+  wait_menu || return 1
+  sleep 0.3
+  import -window root -crop 400x320+0+0 +repage "$ARTEFACTS/window-menu.png"
+  choose 1 # Help
+  local help about
+  help=$(wait_window help) || return 1
+  window_menu 2 || return 1 # About
+  about=$(wait_window about) || return 1
+  wmctrl -i -c "$about"
+  wmctrl -i -c "$help"
+  wait_gone about || return 1
+  wait_gone help || return 1
+  # The window's own Close is the main window's close: the program ends.
+  window_menu 7 || return 1
+  wait_exit
+}
+
+case_help_page() {
+  fresh_picture
+  start_on "$WORK/pic.bmp" || return 1
+  menu_bar 1 || return 1 # Help
+  local help
+  help=$(wait_window help) || return 1
+  [ "$(xprop -id "$help" WM_NAME | sed -n 's/.*= "\(.*\)"/\1/p')" = "Lumivane Help" ] ||
+    fail "the help window's caption is wrong" || return 1
+  xprop -id "$help" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE || fail "help is not kept on top" || return 1
+  local i place
+  for i in $(seq 30); do
+    place=$(frame_place "$help")
+    [ "$place" = "182 178 636 459" ] && break
+    sleep 0.1
+  done
+  [ "$place" = "182 178 636 459" ] || fail "help window frame at '$place'" || return 1
+  sleep 0.3
+  snap "$help" help-window
+  # Close Help hides it; Help again shows it where it was left.
+  xdotool windowmove "$help" 240 200
+  sleep 0.3
+  local before
+  before=$(geometry "$help")
+  client_click "$help" 583 24
+  wait_gone help || return 1
+  popup_menu 1 || return 1
+  help=$(wait_window help) || return 1
+  expect_geometry "$help" "$before" || return 1
+  # The title bar's close only hides it too.
+  wmctrl -i -c "$help"
+  wait_gone help || return 1
+  app_running || fail "the program ended" || return 1
+  file_menu 6 || return 1
+  wait_exit
+}
+
+case_about_window() {
+  fresh_picture
+  start_on "$WORK/pic.bmp" || return 1
+  menu_bar 2 || return 1 # About
+  local about
+  about=$(wait_window about) || return 1
+  local i
+  for i in $(seq 30); do [ "$(active_window)" = "$about" ] && break; sleep 0.1; done
+  [ "$(active_window)" = "$about" ] || fail "the about window is not the active window" || return 1
+  sleep 0.5
+  snap "$about" about-window
+  # The focus is in the terms: Return presses no button, and the keys
+  # scroll the terms.
+  xdotool key Return
+  sleep 0.3
+  [ -n "$(visible_windows about)" ] || fail "Return closed the about window" || return 1
+  import -window "$about" -crop 465x169+4+236 +repage "$WORK/terms-top.png"
+  xdotool key ctrl+End
+  sleep 0.3
+  import -window "$about" -crop 465x169+4+236 +repage "$WORK/terms-end.png"
+  [ "$(compare -metric AE "$WORK/terms-top.png" "$WORK/terms-end.png" null: 2>&1)" != 0 ] ||
+    fail "the terms did not scroll" || return 1
+  # Moved, closed from the title bar and shown again: where it was left.
+  xdotool windowmove "$about" 300 260
+  sleep 0.3
+  local before
+  before=$(geometry "$about")
+  wmctrl -i -c "$about"
+  wait_gone about || return 1
+  app_running || fail "the program ended" || return 1
+  popup_menu 2 || return 1
+  about=$(wait_window about) || return 1
+  expect_geometry "$about" "$before" || return 1
+  # "Yes I Agree. [OK]" only hides it.
+  client_click "$about" 314 426
+  wait_gone about || return 1
+  app_running || fail "the program ended" || return 1
+  snap "$PANEL" knob-panel
+  file_menu 6 || return 1
+  wait_exit
+}
+
+case_disagree_ends_with_exit_cue() {
+  pulse_start || return 1
+  fresh_picture
+  PULSE_SERVER=$PULSE start_on "$WORK/pic.bmp" || return 1
+  menu_bar 1 || return 1 # Help stays open: the program ends all the same
+  wait_window help >/dev/null || return 1
+  popup_menu 2 || return 1 # About; the help window now covers the panel
+  local about
+  about=$(wait_window about) || return 1
+  sleep 2.5 # the Help and About cues are over
+  rec_start "$WORK/exit.raw"
+  client_click "$about" 84 426 # No. I Don't Agree.
+  wait_exit || return 1
+  rec_stop
+  cp "$WORK/exit.raw" "$ARTEFACTS/exit-cue.raw"
+  local secs
+  secs=$(rec_seconds "$WORK/exit.raw") || { fail "no sound recorded"; return 1; }
+  # The closing cue lasts 0.6 s and plays to its end.
+  awk -v s="$secs" 'BEGIN { exit !(s > 0.45 && s < 0.9) }' ||
+    fail "the exit cue sounded for $secs s" || return 1
+  pulse_stop
 }
 
 # ---------------------------------------------------------------- runner

@@ -127,6 +127,13 @@ Layout checkHeaders(const QByteArray &bytes)
     return layout;
 }
 
+[[noreturn]] void notEnoughMemory(const Layout &layout)
+{
+    throw std::runtime_error("Not enough memory to open a picture of " +
+                             std::to_string(layout.width) + " x " +
+                             std::to_string(layout.height) + " pixels");
+}
+
 } // namespace
 
 QImage decodeBitmap(const QByteArray &bytes)
@@ -145,8 +152,26 @@ QImage decodeBitmap(const QByteArray &bytes)
     const int64_t decodedMiB = layout.width * layout.height * 4 / (1024 * 1024) + 1;
     reader.setAllocationLimit(int(decodedMiB));
     QImage image;
+    if (layout.compression == 1 || layout.compression == 2) {
+        // Run-length data may skip pixels (a delta, an early end). The
+        // decoder reuses a picture of the right size and format, so hand it
+        // one that is cleared: skipped pixels take the first colour instead
+        // of whatever the memory held.
+        image = QImage(int(layout.width), int(layout.height), QImage::Format_Indexed8);
+        if (image.isNull())
+            notEnoughMemory(layout);
+        image.fill(0);
+    }
     if (!reader.read(&image) || image.isNull())
         notValid();
+    // Indices past a short colour table have no colour; Qt's converters and
+    // its painter disagree about them (the painter reads past the table).
+    // Black for all of them, as the converters already do.
+    if (image.format() == QImage::Format_Indexed8 && image.colorCount() < 256) {
+        QList<QRgb> table = image.colorTable();
+        table.resize(256, qRgb(0, 0, 0));
+        image.setColorTable(table);
+    }
     // The surface has no alpha: take the colour bytes as they are, never
     // blended with black.
     if (image.format() == QImage::Format_ARGB32)

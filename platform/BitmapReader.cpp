@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <bit>
 #include <cstring>
 #include <stdexcept>
 
@@ -34,6 +35,8 @@ struct Layout {
     uint32_t bitCount = 0;
     uint32_t compression = 0;
     qsizetype dataOffset = 0;
+    // Red, green and blue masks of 16- and 32-bit pixels; 0 otherwise.
+    uint32_t masks[3] = {0, 0, 0};
 };
 
 // Checks what Qt's decoder would otherwise meet unprepared: our own
@@ -117,6 +120,16 @@ Layout checkHeaders(const QByteArray &bytes)
         readError();
     }
 
+    if (layout.compression == 3 || layout.compression == 6) {
+        // After a 40-byte header or inside a longer one: the same place.
+        for (int i = 0; i < 3; ++i)
+            layout.masks[i] = u32(bytes, h + 40 + 4 * i);
+    } else if (layout.bitCount == 16) {
+        layout.masks[0] = 0x7C00;
+        layout.masks[1] = 0x03E0;
+        layout.masks[2] = 0x001F;
+    }
+
     if (layout.dataOffset <= 0 || layout.dataOffset > size)
         readError();
     if (layout.compression == 0 || layout.compression == 3 || layout.compression == 6) {
@@ -127,11 +140,68 @@ Layout checkHeaders(const QByteArray &bytes)
     return layout;
 }
 
+// Qt moves a channel of fewer than 8 bits to the top of its byte, so that
+// full intensity (31 of 31) comes out as 248, not 255. Spread each such
+// channel over the whole range instead: white stays white.
+void widenShortChannels(QImage &image, const Layout &layout)
+{
+    int widths[3];
+    bool any = false;
+    for (int i = 0; i < 3; ++i) {
+        widths[i] = std::popcount(layout.masks[i]);
+        any = any || (widths[i] > 0 && widths[i] < 8);
+    }
+    if (!any || image.format() != QImage::Format_RGB32)
+        return;
+    uint8_t table[3][256];
+    for (int i = 0; i < 3; ++i)
+        for (int c = 0; c < 256; ++c) {
+            const int w = widths[i];
+            if (w <= 0 || w >= 8) {
+                table[i][c] = uint8_t(c);
+                continue;
+            }
+            // Repeat the channel's bits down the byte: 0 stays 0, the
+            // top value becomes 255, and steps stay even.
+            const int v = c >> (8 - w);
+            int spread = 0;
+            for (int shift = 8 - w; shift > -w; shift -= w)
+                spread |= shift >= 0 ? v << shift : v >> -shift;
+            table[i][c] = uint8_t(spread);
+        }
+    for (int y = 0; y < image.height(); ++y) {
+        QRgb *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            row[x] = qRgb(table[0][qRed(row[x])], table[1][qGreen(row[x])],
+                          table[2][qBlue(row[x])]);
+    }
+}
+
 [[noreturn]] void notEnoughMemory(const Layout &layout)
 {
     throw std::runtime_error("Not enough memory to open a picture of " +
                              std::to_string(layout.width) + " x " +
                              std::to_string(layout.height) + " pixels");
+}
+
+// The 52- and 56-byte headers are the 40-byte one followed by the colour
+// masks, as the first fields of the 108-byte header are. Qt knows only the
+// latter, so the header is widened to it with its remaining fields zero.
+QByteArray widenedHeader(const QByteArray &bytes, uint32_t headerSize)
+{
+    constexpr uint32_t kV4 = 108;
+    const uint32_t extra = kV4 - headerSize;
+    QByteArray out = bytes.left(kFileHeaderSize + headerSize);
+    out.append(QByteArray(extra, '\0'));
+    out.append(bytes.mid(kFileHeaderSize + headerSize));
+    const auto put32 = [&](qsizetype at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            out[at + i] = char(v >> (8 * i));
+    };
+    put32(2, u32(bytes, 2) + extra);
+    put32(10, u32(bytes, 10) + extra);
+    put32(kFileHeaderSize, kV4);
+    return out;
 }
 
 } // namespace
@@ -142,8 +212,9 @@ QImage decodeBitmap(const QByteArray &bytes)
         return QImage();
     const Layout layout = checkHeaders(bytes);
 
+    const uint32_t headerSize = u32(bytes, kFileHeaderSize);
     QBuffer buffer;
-    buffer.setData(bytes);
+    buffer.setData(headerSize == 52 || headerSize == 56 ? widenedHeader(bytes, headerSize) : bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "bmp");
     reader.setAutoTransform(false);
@@ -178,6 +249,7 @@ QImage decodeBitmap(const QByteArray &bytes)
         image.reinterpretAsFormat(QImage::Format_RGB32);
     else if (image.hasAlphaChannel())
         image = image.convertToFormat(QImage::Format_RGB32);
+    widenShortChannels(image, layout);
     return image;
 }
 

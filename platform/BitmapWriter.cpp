@@ -1,9 +1,13 @@
 #include "platform/BitmapWriter.h"
 
-#include <QFileInfo>
-#include <QSaveFile>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 namespace platform {
 
@@ -59,32 +63,99 @@ std::vector<uint8_t> encodeBitmap(const QImage &picture)
     return bytes;
 }
 
+namespace {
+
+[[noreturn]] void cannot(const char *what, const std::string &fileName, int error)
+{
+    throw std::runtime_error(std::string("Cannot ") + what + " file " + fileName + ": " +
+                             std::strerror(error));
+}
+
+// The folder part of a path and the name part, as the system splits them.
+std::pair<std::string, std::string> splitPath(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+} // namespace
+
 void writeBitmapFile(const std::string &fileName, const QImage &picture)
 {
-    const QString name = QString::fromStdString(fileName);
     if (fileName.empty())
         throw std::runtime_error("Cannot create file: no file name was given");
-    if (QFileInfo(name).isDir())
+    struct stat old {};
+    const bool exists = ::stat(fileName.c_str(), &old) == 0;
+    if (exists && S_ISDIR(old.st_mode))
         throw std::runtime_error("Cannot create file " + fileName + ": it is a folder");
 
     const std::vector<uint8_t> bytes = encodeBitmap(picture);
 
-    // QSaveFile writes beside the target, syncs it to disk and renames it
-    // over the target on commit, keeping the replaced file's permissions;
-    // on failure it removes its temporary file.
-    QSaveFile file(name);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        throw std::runtime_error("Cannot create file " + fileName);
-    const auto reason = [&] { return file.errorString().toStdString(); };
-    if (file.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size())) !=
-        qint64(bytes.size())) {
-        const std::string why = reason();
-        file.cancelWriting();
-        throw std::runtime_error("Cannot write file " + fileName + ": " + why);
+    // Replacing a link replaces the file it points to, as writing in place
+    // would; the link stays.
+    std::string target = fileName;
+    if (exists) {
+        if (char *real = ::realpath(fileName.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+        }
     }
-    if (!file.commit())
-        throw std::runtime_error("Cannot write file " + fileName + ": " + reason());
+
+    // A temporary file beside the target, written, synced and renamed over
+    // it: the old file stays whole until the new one is complete. Every
+    // step is checked (Qt's QSaveFile reports success on a full disk and
+    // leaves an empty file in the old one's place).
+    const auto [folder, name] = splitPath(target);
+    std::string temp = folder + "/." + name.substr(0, 64) + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0)
+        cannot("create", fileName, errno);
+    int error = 0;
+    const char *step = "write"; // what failed, for the message
+    if (exists) {
+        // Keep the replaced file's permissions and, where allowed, owner.
+        if (::fchmod(fd, old.st_mode & 07777) != 0)
+            error = errno;
+        (void)!::fchown(fd, old.st_uid, old.st_gid);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        if (::fchmod(fd, 0666 & ~mask) != 0)
+            error = errno;
+    }
+    const uint8_t *at = bytes.data();
+    size_t left = bytes.size();
+    while (!error && left > 0) {
+        const ssize_t n = ::write(fd, at, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = n < 0 ? errno : EIO;
+        } else {
+            at += n;
+            left -= size_t(n);
+        }
+    }
+    if (!error && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && !error)
+        error = errno;
+    if (!error && ::rename(temp.c_str(), target.c_str()) != 0) {
+        error = errno;
+        step = "create"; // the name itself was refused
+    }
+    if (error) {
+        ::unlink(temp.c_str());
+        cannot(step, fileName, error);
+    }
+    // Make the rename itself durable; the file is already complete.
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
 }
 
 } // namespace platform

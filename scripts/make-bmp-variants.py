@@ -16,6 +16,7 @@ where EXPECT is
     empty     a zero-length file: an empty picture, no error
     either    damaged data some readers take and some refuse; either is
               fine as long as nothing crashes or hangs
+    nothing   no pixels announced: refused, or read as an empty picture
     or the start of the one message that must refuse the file.
 
 The same files seed the load fuzzer and feed the reader's comparison
@@ -348,9 +349,10 @@ def broken_files(good):
     f["header-size-41"] = (replace(base, 14, "<I", 41), NOT_VALID)
     f["header-size-0"] = (replace(base, 14, "<I", 0), NOT_VALID)
     f["header-size-huge"] = (replace(base, 14, "<I", 0xFFFFFF00), NOT_VALID)
-    f["width-0"] = (replace(base, 18, "<i", 0), NOT_VALID)
+    f["width-0"] = (replace(base, 18, "<i", 0), "nothing")
     f["width-negative"] = (replace(base, 18, "<i", -13), NOT_VALID)
-    f["height-0"] = (replace(base, 22, "<i", 0), NOT_VALID)
+    f["height-0"] = (replace(base, 22, "<i", 0), "nothing")
+    f["no-pixels-at-all"] = (replace(replace(base, 18, "<i", 0), 22, "<i", 0)[:54], "nothing")
     f["height-int-min"] = (replace(base, 22, "<i", -2 ** 31), TOO_LARGE)
     f["planes-2"] = (replace(base, 26, "<H", 2), NOT_VALID)
     f["bpp-0"] = (replace(base, 28, "<H", 0), NOT_VALID)

@@ -97,6 +97,22 @@ Outcome Load(const QByteArray &bytes)
     return o;
 }
 
+// A width or a height of 0 in the information header.
+bool AnnouncesNoPixels(const QByteArray &b)
+{
+    const auto le = [&](int at, int n) {
+        uint32_t v = 0;
+        for (int i = n - 1; i >= 0; --i)
+            v = v << 8 | uint8_t(b[at + i]);
+        return v;
+    };
+    if (b.size() < 26)
+        return false;
+    if (le(14, 4) == 12)
+        return le(18, 2) == 0 || le(20, 2) == 0;
+    return le(18, 4) == 0 || le(22, 4) == 0;
+}
+
 class BitmapVariants : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -258,7 +274,9 @@ TEST_F(BitmapVariants, EveryChangedHeaderByteEndsInAPictureOrAMessage)
                     ASSERT_TRUE(KnownMessage(o.message)) << "byte " << at << ": " << o.message;
                     ASSERT_TRUE(o.win->empty());
                 } else {
-                    ASSERT_FALSE(o.win->empty()) << "byte " << at;
+                    // Taken: a picture, or the empty picture of a header
+                    // that announces no pixels.
+                    ASSERT_EQ(o.win->empty(), AnnouncesNoPixels(bytes)) << "byte " << at;
                 }
             }
     }

@@ -265,4 +265,22 @@ TEST_F(SaveFaults, NoNameAtAll)
     EXPECT_EQ(Listing(base_), listing);
 }
 
+// Not a fault, but what writing through a temporary file must keep: a save
+// over a link replaces the file it points to, and the link stays a link.
+TEST_F(SaveFaults, SavingThroughALinkReplacesTheLinkedFile)
+{
+    const fs::path real = base_ / "real.bmp";
+    const fs::path link = base_ / "link.bmp";
+    Picture(3, 2)->SaveBitmapFile(real.string());
+    fs::create_symlink(real, link);
+    auto picture = Picture(7, 5);
+    picture->SaveBitmapFile(link.string());
+    EXPECT_TRUE(fs::is_symlink(link));
+    std::unique_ptr<TWin> back;
+    TWin::LoadBitmapFile(back, real.string());
+    EXPECT_EQ(back->width(), 7);
+    EXPECT_EQ(back->height(), 5);
+    EXPECT_EQ(Listing(base_), (std::set<std::string>{"good.bmp", "link.bmp", "real.bmp"}));
+}
+
 } // namespace

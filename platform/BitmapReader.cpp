@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <bit>
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -27,6 +28,8 @@ uint32_t u32(const QByteArray &b, qsizetype at)
 }
 
 constexpr qsizetype kFileHeaderSize = 14;
+// More than the longest headers, bit-field masks and colour table together.
+constexpr qint64 kHeadBytes = 64 * 1024;
 
 // The header fields that decide whether the file can be decoded safely.
 struct Layout {
@@ -41,7 +44,9 @@ struct Layout {
 
 // Checks what Qt's decoder would otherwise meet unprepared: our own
 // messages for the common faults, and a size limit before any allocation.
-Layout checkHeaders(const QByteArray &bytes)
+// `bytes` holds the file or, for a large one, its start with all headers
+// and the colour table; `fileSize` is the whole file's length.
+Layout checkHeaders(const QByteArray &bytes, qint64 fileSize)
 {
     const qsizetype size = bytes.size();
     if (size < kFileHeaderSize)
@@ -130,11 +135,11 @@ Layout checkHeaders(const QByteArray &bytes)
         layout.masks[2] = 0x001F;
     }
 
-    if (layout.dataOffset <= 0 || layout.dataOffset > size)
+    if (layout.dataOffset <= 0 || layout.dataOffset > fileSize)
         readError();
     if (layout.compression == 0 || layout.compression == 3 || layout.compression == 6) {
         const int64_t stride = ((layout.width * layout.bitCount + 31) / 32) * 4;
-        if (int64_t(size) - layout.dataOffset < stride * layout.height)
+        if (fileSize - layout.dataOffset < stride * layout.height)
             readError();
     }
     return layout;
@@ -210,7 +215,7 @@ QImage decodeBitmap(const QByteArray &bytes)
 {
     if (bytes.isEmpty())
         return QImage();
-    const Layout layout = checkHeaders(bytes);
+    const Layout layout = checkHeaders(bytes, bytes.size());
 
     const uint32_t headerSize = u32(bytes, kFileHeaderSize);
     QBuffer buffer;
@@ -259,10 +264,31 @@ QImage readBitmapFile(const std::string &fileName)
     QFile file(name);
     if (fileName.empty() || QFileInfo(name).isDir() || !file.open(QIODevice::ReadOnly))
         throw std::runtime_error("Cannot open file " + fileName);
-    // One read of the whole file: large photographs load in a single call.
-    QByteArray bytes = file.readAll();
+    const auto readFailed = [&] { throw std::runtime_error("Cannot open file " + fileName); };
+    // The headers and colour table first: a large file that is no bitmap,
+    // or announces a picture too large, is refused without being read.
+    const qint64 fileSize = file.size();
+    QByteArray bytes = file.read(kHeadBytes);
     if (file.error() != QFileDevice::NoError)
-        throw std::runtime_error("Cannot open file " + fileName);
+        readFailed();
+    if (bytes.size() < fileSize) {
+        const Layout layout = checkHeaders(bytes, fileSize);
+        // Then no more than the picture can use, so that gigabytes after
+        // it are never held; run-length data takes at most two bytes a
+        // pixel and two a row, and some slack is left for odd encoders.
+        const int64_t stride = ((layout.width * layout.bitCount + 31) / 32) * 4;
+        const bool runLength = layout.compression == 1 || layout.compression == 2;
+        const int64_t data = runLength ? layout.height * (2 * layout.width + 2) + kHeadBytes
+                                       : stride * layout.height;
+        const qint64 wanted = std::min<qint64>(fileSize, layout.dataOffset + data);
+        bytes.reserve(qsizetype(wanted));
+        while (bytes.size() < wanted) {
+            const QByteArray more = file.read(std::min<qint64>(wanted - bytes.size(), qint64(1) << 30));
+            if (more.isEmpty() || file.error() != QFileDevice::NoError)
+                readFailed();
+            bytes.append(more);
+        }
+    }
     return decodeBitmap(bytes);
 }
 

@@ -9,13 +9,17 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QTemporaryDir>
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -163,6 +167,75 @@ TEST(MemoryBounds, APictureTheSystemCannotHoldIsRefusedWithAMessage)
     ASSERT_TRUE(WIFEXITED(status)) << "the child died of signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 0);
 #endif
+}
+
+// A file of gigabytes whose start is no bitmap, or a small picture followed
+// by gigabytes, is never read whole: the headers decide how much is read.
+// The files are sparse, so they take no room on disk.
+class HugeFiles : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+
+    // `start`, then zeros up to 8 GiB; false when the file system would
+    // really store them.
+    bool MakeSparse(const std::string &path, const QByteArray &start)
+    {
+        {
+            std::ofstream out(path, std::ios::binary);
+            out.write(start.constData(), start.size());
+        }
+        std::filesystem::resize_file(path, uintmax_t(8) << 30);
+        struct stat st {};
+        if (stat(path.c_str(), &st) != 0 || st.st_blocks * 512 > (16 << 20)) {
+            std::filesystem::remove(path);
+            return false;
+        }
+        return true;
+    }
+
+    std::string Path(const char *name) { return dir_.filePath(name).toStdString(); }
+    QTemporaryDir dir_;
+};
+
+TEST_F(HugeFiles, NoBitmapIsRefusedWithoutBeingRead)
+{
+    const std::string path = Path("movie.bmp");
+    if (!MakeSparse(path, QByteArray("\x89PNG\r\n\x1a\n", 8)))
+        GTEST_SKIP() << "this file system stores no sparse files; 8 GiB would be written";
+    auto win = std::make_unique<TWin>(2, 2);
+    std::string message;
+    try {
+        TWin::LoadBitmapFile(win, path);
+    } catch (const std::runtime_error &e) {
+        message = e.what();
+    }
+    EXPECT_EQ(message, "Bitmap image is not valid");
+    EXPECT_TRUE(win->empty());
+}
+
+TEST_F(HugeFiles, APictureFollowedByGigabytesLoads)
+{
+    const std::string path = Path("padded.bmp");
+    if (!MakeSparse(path, Rle8(300, 200)))
+        GTEST_SKIP() << "this file system stores no sparse files; 8 GiB would be written";
+    std::unique_ptr<TWin> win;
+    ASSERT_NO_THROW(TWin::LoadBitmapFile(win, path));
+    EXPECT_EQ(win->width(), 300);
+    EXPECT_EQ(win->height(), 200);
+    EXPECT_EQ(win->ReadPixel(0, 199), 7);
+}
+
+// A device that never ends is not read to its end.
+TEST(EndlessFiles, AreRefusedAfterTheirStart)
+{
+    auto win = std::make_unique<TWin>(2, 2);
+    try {
+        TWin::LoadBitmapFile(win, "/dev/zero");
+        ADD_FAILURE() << "/dev/zero was read as a picture";
+    } catch (const std::runtime_error &e) {
+        EXPECT_EQ(std::string(e.what()), "Bitmap image is not valid");
+    }
+    EXPECT_TRUE(win->empty());
 }
 
 } // namespace

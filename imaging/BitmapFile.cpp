@@ -8,6 +8,42 @@
 #include "platform/BitmapWriter.h"
 
 #include <exception>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+template <typename Read>
+void LoadInto(std::unique_ptr<TWin> &win, Read read)
+{
+    platform::TBitmap bitmap;
+    std::exception_ptr readError;
+    try {
+        read(bitmap);
+    } catch (...) {
+        readError = std::current_exception();
+    }
+
+    // Whether or not the read worked, the caller gets a new surface of the
+    // bitmap's size: after a failure the bitmap is empty, and so is it.
+    win.reset();
+    win = std::make_unique<TWin>(bitmap.width(), bitmap.height());
+    if (win->empty() && bitmap.width() > 0 && bitmap.height() > 0) {
+        // The system gave no memory for the surface's pixels: say so
+        // rather than hand back an empty picture as if the file were one.
+        win = std::make_unique<TWin>(0, 0);
+        if (!readError)
+            readError = std::make_exception_ptr(std::runtime_error(
+                "Not enough memory to open a picture of " + std::to_string(bitmap.width()) +
+                " x " + std::to_string(bitmap.height()) + " pixels"));
+    }
+    platform::BitBlt(*win->MemoryDC, 0, 0, bitmap.width(), bitmap.height(), bitmap.canvas(), 0, 0);
+
+    if (readError)
+        std::rethrow_exception(readError);
+}
+
+} // namespace
 
 void TWin::LoadBitmapFile(std::unique_ptr<TWin> &win, const std::string &FileName)
 {
@@ -28,22 +64,12 @@ void TWin::LoadBitmapFile(std::unique_ptr<TWin> &win, const std::string &FileNam
         throw;
     }
 
-    platform::TBitmap bitmap;
-    std::exception_ptr readError;
-    try {
-        bitmap.loadFromFile(FileName);
-    } catch (...) {
-        readError = std::current_exception();
-    }
+    LoadInto(win, [&](platform::TBitmap &bitmap) { bitmap.loadFromFile(FileName); });
+}
 
-    // Whether or not the read worked, the caller gets a new surface of the
-    // bitmap's size: after a failure the bitmap is empty, and so is it.
-    win.reset();
-    win = std::make_unique<TWin>(bitmap.width(), bitmap.height());
-    platform::BitBlt(*win->MemoryDC, 0, 0, bitmap.width(), bitmap.height(), bitmap.canvas(), 0, 0);
-
-    if (readError)
-        std::rethrow_exception(readError);
+void TWin::LoadBitmapBytes(std::unique_ptr<TWin> &win, const QByteArray &Bytes)
+{
+    LoadInto(win, [&](platform::TBitmap &bitmap) { bitmap.loadFromBytes(Bytes); });
 }
 
 void TWin::SaveBitmapFile(const std::string &FileName)

@@ -12,6 +12,8 @@
 #include "platform/DibSection.h"
 #include "platform/DrawingContext.h"
 
+#include <QByteArray>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -64,6 +66,8 @@ public:
     // the read succeeded (empty after a failure); then the read's error, if
     // any, is thrown on.
     static void LoadBitmapFile(std::unique_ptr<TWin> &win, const std::string &FileName);
+    // The same steps for a file's bytes already in memory.
+    static void LoadBitmapBytes(std::unique_ptr<TWin> &win, const QByteArray &Bytes);
 
     // Writes the surface as a 24-bit BMP. Throws when the file cannot be
     // written; the file on disk is then as it was.

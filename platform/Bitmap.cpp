@@ -48,7 +48,16 @@ void TBitmap::setPixelFormat24()
 
 void TBitmap::loadFromFile(const std::string &fileName)
 {
-    QImage picture = readBitmapFile(fileName);
+    take(readBitmapFile(fileName));
+}
+
+void TBitmap::loadFromBytes(const QByteArray &bytes)
+{
+    take(decodeBitmap(bytes));
+}
+
+void TBitmap::take(QImage picture)
+{
     canvas_.select(nullptr);
     image_ = std::move(picture);
     pendingWidth_ = image_.width();

@@ -25,6 +25,8 @@ public:
     // Reads a BMP file. On failure it throws with a message for the user and
     // the object is left as it was.
     void loadFromFile(const std::string &fileName);
+    // The same for a file's bytes already in memory.
+    void loadFromBytes(const QByteArray &bytes);
 
     // Writes the picture as a 24-bit BMP, atomically: on failure it throws
     // and whatever the name held before is untouched.
@@ -35,6 +37,7 @@ public:
 
 private:
     void resize(int width, int height);
+    void take(QImage picture);
 
     QImage image_;
     int pendingWidth_ = 0;

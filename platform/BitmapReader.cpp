@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -33,8 +34,8 @@ uint32_t u32(const QByteArray &b, qsizetype at)
 }
 
 constexpr qsizetype kFileHeaderSize = 14;
-// The file header, the largest information header and the masks after it.
-constexpr qsizetype kHeadBytes = kFileHeaderSize + 124 + 16;
+// More than the longest headers, bit-field masks and colour table together.
+constexpr qint64 kHeadBytes = 64 * 1024;
 
 // The header fields that decide whether the file can be decoded safely.
 struct Layout {
@@ -44,14 +45,17 @@ struct Layout {
     uint32_t compression = 0;
     qsizetype dataOffset = 0;
     bool topDown = false; // rows stored top row first
+    // Red, green and blue masks of 16- and 32-bit pixels; 0 otherwise.
+    uint32_t masks[3] = {0, 0, 0};
 };
 
 // Checks what Qt's decoder would otherwise meet unprepared: our own
 // messages for the common faults, and a size limit before any allocation.
-// `bytes` holds the file's first bytes (at least kHeadBytes of them when the
-// file is that long); `size` is the whole file's size.
-Layout checkHeaders(const QByteArray &bytes, qsizetype size)
+// `bytes` holds the file or, for a large one, its start with all headers
+// and the colour table; `fileSize` is the whole file's length.
+Layout checkHeaders(const QByteArray &bytes, qint64 fileSize)
 {
+    const qsizetype size = bytes.size();
     if (size < kFileHeaderSize)
         readError();
     if (bytes[0] != 'B' || bytes[1] != 'M')
@@ -131,14 +135,88 @@ Layout checkHeaders(const QByteArray &bytes, qsizetype size)
         readError();
     }
 
-    if (layout.dataOffset <= 0 || layout.dataOffset > size)
+    if (layout.compression == 3 || layout.compression == 6) {
+        // After a 40-byte header or inside a longer one: the same place.
+        for (int i = 0; i < 3; ++i)
+            layout.masks[i] = u32(bytes, h + 40 + 4 * i);
+    } else if (layout.bitCount == 16) {
+        layout.masks[0] = 0x7C00;
+        layout.masks[1] = 0x03E0;
+        layout.masks[2] = 0x001F;
+    }
+
+    if (layout.dataOffset <= 0 || layout.dataOffset > fileSize)
         readError();
     if (layout.compression == 0 || layout.compression == 3 || layout.compression == 6) {
         const int64_t stride = ((layout.width * layout.bitCount + 31) / 32) * 4;
-        if (int64_t(size) - layout.dataOffset < stride * layout.height)
+        if (fileSize - layout.dataOffset < stride * layout.height)
             readError();
     }
     return layout;
+}
+
+// Qt moves a channel of fewer than 8 bits to the top of its byte, so that
+// full intensity (31 of 31) comes out as 248, not 255. Spread each such
+// channel over the whole range instead: white stays white.
+void widenShortChannels(QImage &image, const Layout &layout)
+{
+    int widths[3];
+    bool any = false;
+    for (int i = 0; i < 3; ++i) {
+        widths[i] = std::popcount(layout.masks[i]);
+        any = any || (widths[i] > 0 && widths[i] < 8);
+    }
+    if (!any || image.format() != QImage::Format_RGB32)
+        return;
+    uint8_t table[3][256];
+    for (int i = 0; i < 3; ++i)
+        for (int c = 0; c < 256; ++c) {
+            const int w = widths[i];
+            if (w <= 0 || w >= 8) {
+                table[i][c] = uint8_t(c);
+                continue;
+            }
+            // Repeat the channel's bits down the byte: 0 stays 0, the
+            // top value becomes 255, and steps stay even.
+            const int v = c >> (8 - w);
+            int spread = 0;
+            for (int shift = 8 - w; shift > -w; shift -= w)
+                spread |= shift >= 0 ? v << shift : v >> -shift;
+            table[i][c] = uint8_t(spread);
+        }
+    for (int y = 0; y < image.height(); ++y) {
+        QRgb *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            row[x] = qRgb(table[0][qRed(row[x])], table[1][qGreen(row[x])],
+                          table[2][qBlue(row[x])]);
+    }
+}
+
+[[noreturn]] void notEnoughMemory(const Layout &layout)
+{
+    throw std::runtime_error("Not enough memory to open a picture of " +
+                             std::to_string(layout.width) + " x " +
+                             std::to_string(layout.height) + " pixels");
+}
+
+// The 52- and 56-byte headers are the 40-byte one followed by the colour
+// masks, as the first fields of the 108-byte header are. Qt knows only the
+// latter, so the header is widened to it with its remaining fields zero.
+QByteArray widenedHeader(const QByteArray &bytes, uint32_t headerSize)
+{
+    constexpr uint32_t kV4 = 108;
+    const uint32_t extra = kV4 - headerSize;
+    QByteArray out = bytes.left(kFileHeaderSize + headerSize);
+    out.append(QByteArray(extra, '\0'));
+    out.append(bytes.mid(kFileHeaderSize + headerSize));
+    const auto put32 = [&](qsizetype at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            out[at + i] = char(v >> (8 * i));
+    };
+    put32(2, u32(bytes, 2) + extra);
+    put32(10, u32(bytes, 10) + extra);
+    put32(kFileHeaderSize, kV4);
+    return out;
 }
 
 } // namespace
@@ -151,8 +229,9 @@ QImage decodeBitmap(const QByteArray &bytes)
     if (layout.width == 0 || layout.height == 0)
         return QImage();
 
+    const uint32_t headerSize = u32(bytes, kFileHeaderSize);
     QBuffer buffer;
-    buffer.setData(bytes);
+    buffer.setData(headerSize == 52 || headerSize == 56 ? widenedHeader(bytes, headerSize) : bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "bmp");
     reader.setAutoTransform(false);
@@ -161,14 +240,33 @@ QImage decodeBitmap(const QByteArray &bytes)
     const int64_t decodedMiB = layout.width * layout.height * 4 / (1024 * 1024) + 1;
     reader.setAllocationLimit(int(decodedMiB));
     QImage image;
+    if (layout.compression == 1 || layout.compression == 2) {
+        // Run-length data may skip pixels (a delta, an early end). The
+        // decoder reuses a picture of the right size and format, so hand it
+        // one that is cleared: skipped pixels take the first colour instead
+        // of whatever the memory held.
+        image = QImage(int(layout.width), int(layout.height), QImage::Format_Indexed8);
+        if (image.isNull())
+            notEnoughMemory(layout);
+        image.fill(0);
+    }
     if (!reader.read(&image) || image.isNull())
         notValid();
+    // Indices past a short colour table have no colour; Qt's converters and
+    // its painter disagree about them (the painter reads past the table).
+    // Black for all of them, as the converters already do.
+    if (image.format() == QImage::Format_Indexed8 && image.colorCount() < 256) {
+        QList<QRgb> table = image.colorTable();
+        table.resize(256, qRgb(0, 0, 0));
+        image.setColorTable(table);
+    }
     // The surface has no alpha: take the colour bytes as they are, never
     // blended with black.
     if (image.format() == QImage::Format_ARGB32)
         image.reinterpretAsFormat(QImage::Format_RGB32);
     else if (image.hasAlphaChannel())
         image = image.convertToFormat(QImage::Format_RGB32);
+    widenShortChannels(image, layout);
     return image;
 }
 
@@ -236,8 +334,7 @@ bool readBitmapFileInto(const std::string &fileName,
     const size_t fileStride = size_t(((layout.width * 24 + 31) / 32) * 4);
     const PixelRows rows = allocate(width, height);
     if (!rows.bits || rows.stride < ptrdiff_t(fileStride))
-        throw std::runtime_error("Not enough memory for a picture of " + std::to_string(width) +
-                                 " x " + std::to_string(height) + " pixels");
+        notEnoughMemory(layout);
     // Each file row straight into its place: rows are stored bottom-up
     // unless the height is negative. The last row's padding lands in the
     // destination's own padding.
@@ -252,12 +349,35 @@ bool readBitmapFileInto(const std::string &fileName,
 
 QImage readBitmapFile(const std::string &fileName)
 {
-    QFile file(QString::fromStdString(fileName));
-    openForReading(file, fileName);
-    // One read of the whole file: large photographs load in a single call.
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    const QString name = QString::fromStdString(fileName);
+    QFile file(name);
+    if (fileName.empty() || QFileInfo(name).isDir() || !file.open(QIODevice::ReadOnly))
         throw std::runtime_error("Cannot open file " + fileName);
+    const auto readFailed = [&] { throw std::runtime_error("Cannot open file " + fileName); };
+    // The headers and colour table first: a large file that is no bitmap,
+    // or announces a picture too large, is refused without being read.
+    const qint64 fileSize = file.size();
+    QByteArray bytes = file.read(kHeadBytes);
+    if (file.error() != QFileDevice::NoError)
+        readFailed();
+    if (bytes.size() < fileSize) {
+        const Layout layout = checkHeaders(bytes, fileSize);
+        // Then no more than the picture can use, so that gigabytes after
+        // it are never held; run-length data takes at most two bytes a
+        // pixel and two a row, and some slack is left for odd encoders.
+        const int64_t stride = ((layout.width * layout.bitCount + 31) / 32) * 4;
+        const bool runLength = layout.compression == 1 || layout.compression == 2;
+        const int64_t data = runLength ? layout.height * (2 * layout.width + 2) + kHeadBytes
+                                       : stride * layout.height;
+        const qint64 wanted = std::min<qint64>(fileSize, layout.dataOffset + data);
+        bytes.reserve(qsizetype(wanted));
+        while (bytes.size() < wanted) {
+            const QByteArray more = file.read(std::min<qint64>(wanted - bytes.size(), qint64(1) << 30));
+            if (more.isEmpty() || file.error() != QFileDevice::NoError)
+                readFailed();
+            bytes.append(more);
+        }
+    }
     return decodeBitmap(bytes);
 }
 

@@ -1,14 +1,16 @@
 #include "platform/BitmapWriter.h"
 
-#include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <stdexcept>
-
+#include <sys/stat.h>
 #include <sys/uio.h>
+#include <unistd.h>
+#include <utility>
 
 namespace platform {
 
@@ -53,8 +55,8 @@ std::vector<uint8_t> headers(uint32_t width, uint32_t height)
 }
 
 // Writes the buffers of `iov` in order, in as few calls as the system
-// allows, resuming after short writes.
-void writeAll(int fd, std::vector<iovec> &iov, const std::string &fileName)
+// allows, resuming after short writes. Returns 0 or the system's error.
+int writeAll(int fd, std::vector<iovec> &iov)
 {
     size_t first = 0;
     while (first < iov.size()) {
@@ -63,8 +65,7 @@ void writeAll(int fd, std::vector<iovec> &iov, const std::string &fileName)
         if (put < 0 && errno == EINTR)
             continue;
         if (put <= 0)
-            throw std::runtime_error("Cannot write file " + fileName + ": " +
-                                     std::strerror(put < 0 ? errno : EIO));
+            return put < 0 ? errno : EIO;
         for (size_t left = size_t(put); left != 0;) {
             iovec &v = iov[first];
             if (left >= v.iov_len) {
@@ -77,6 +78,22 @@ void writeAll(int fd, std::vector<iovec> &iov, const std::string &fileName)
             }
         }
     }
+    return 0;
+}
+
+[[noreturn]] void cannot(const char *what, const std::string &fileName, int error)
+{
+    throw std::runtime_error(std::string("Cannot ") + what + " file " + fileName + ": " +
+                             std::strerror(error));
+}
+
+// The folder part of a path and the name part, as the system splits them.
+std::pair<std::string, std::string> splitPath(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
 QImage as24Bit(const QImage &picture)
@@ -107,10 +124,11 @@ std::vector<uint8_t> encodeBitmap(const QImage &picture)
 void writeBitmapRows(const std::string &fileName, const uint8_t *bits, ptrdiff_t stride,
                      int width, int height)
 {
-    const QString name = QString::fromStdString(fileName);
     if (fileName.empty())
         throw std::runtime_error("Cannot create file: no file name was given");
-    if (QFileInfo(name).isDir())
+    struct stat old {};
+    const bool exists = ::stat(fileName.c_str(), &old) == 0;
+    if (exists && S_ISDIR(old.st_mode))
         throw std::runtime_error("Cannot create file " + fileName + ": it is a folder");
     if (!bits || width <= 0 || height <= 0)
         width = height = 0;
@@ -129,23 +147,58 @@ void writeBitmapRows(const std::string &fileName, const uint8_t *bits, ptrdiff_t
             iov.push_back({const_cast<uint8_t *>(zeros), padding});
     }
 
-    // QSaveFile writes beside the target, syncs it to disk and renames it
-    // over the target on commit, keeping the replaced file's permissions;
-    // on failure it removes its temporary file. The rows go to its file
-    // handle directly, so nothing waits in its buffer.
-    QSaveFile file(name);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        throw std::runtime_error("Cannot create file " + fileName);
-    try {
-        writeAll(file.handle(), iov, fileName);
-    } catch (...) {
-        file.cancelWriting();
-        throw;
+    // Replacing a link replaces the file it points to, as writing in place
+    // would; the link stays.
+    std::string target = fileName;
+    if (exists) {
+        if (char *real = ::realpath(fileName.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+        }
     }
-    if (!file.commit())
-        throw std::runtime_error("Cannot write file " + fileName + ": " +
-                                 file.errorString().toStdString());
+
+    // A temporary file beside the target, written, synced and renamed over
+    // it: the old file stays whole until the new one is complete. Every
+    // step is checked (Qt's QSaveFile reports success on a full disk and
+    // leaves an empty file in the old one's place).
+    const auto [folder, name] = splitPath(target);
+    std::string temp = folder + "/." + name.substr(0, 64) + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0)
+        cannot("create", fileName, errno);
+    int error = 0;
+    const char *step = "write"; // what failed, for the message
+    if (exists) {
+        // Keep the replaced file's permissions and, where allowed, owner.
+        if (::fchmod(fd, old.st_mode & 07777) != 0)
+            error = errno;
+        (void)!::fchown(fd, old.st_uid, old.st_gid);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        if (::fchmod(fd, 0666 & ~mask) != 0)
+            error = errno;
+    }
+    if (!error)
+        error = writeAll(fd, iov);
+    if (!error && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && !error)
+        error = errno;
+    if (!error && ::rename(temp.c_str(), target.c_str()) != 0) {
+        error = errno;
+        step = "create"; // the name itself was refused
+    }
+    if (error) {
+        ::unlink(temp.c_str());
+        cannot(step, fileName, error);
+    }
+    // Make the rename itself durable; the file is already complete.
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
 }
 
 void writeBitmapFile(const std::string &fileName, const QImage &picture)

@@ -13,10 +13,12 @@ namespace platform {
 std::vector<uint8_t> encodeBitmap(const QImage &picture);
 
 // Writes encodeBitmap(picture) to `fileName` through a temporary file in
-// the same folder that is flushed to disk and then renamed over the target,
-// so the old file survives any failure. Throws std::runtime_error:
-// "Cannot create file <name>" when the file cannot be created, otherwise a
-// message naming the file and the system's reason.
+// the same folder that is synced to disk and then renamed over the target,
+// so the old file survives any failure and no temporary file is left.
+// Throws std::runtime_error: "Cannot create file <name>: <reason>" when the
+// file cannot be made under that name (no name, a folder, no permission, a
+// read-only or missing folder, a name too long), "Cannot write file <name>:
+// <reason>" when its contents cannot be written (a full disk, an I/O error).
 void writeBitmapFile(const std::string &fileName, const QImage &picture);
 
 // The same file, checks and messages for pixel rows in memory: `height`

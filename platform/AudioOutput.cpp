@@ -20,18 +20,31 @@ namespace platform {
 class AudioWorker : public QObject {
 public:
     AudioWorker()
-        : drain_(new QTimer(this)) // a child, so it moves to the output thread too
+        : drain_(new QTimer(this)), // children, so they move to the output thread too
+          settle_(new QTimer(this))
     {
         drain_->setInterval(kDrainPollMs);
         connect(drain_, &QTimer::timeout, this, [this] { drainTick(); });
+        settle_->setSingleShot(true);
+        settle_->setInterval(kSettleMs);
+        connect(settle_, &QTimer::timeout, this, [this] { finish(); });
     }
 
-    ~AudioWorker() override { stop(); }
+    ~AudioWorker() override
+    {
+        // At the program's end: the multimedia library's own clean-up, which
+        // follows, must not meet the server's answer to this stream's end.
+        const bool sounding = sink_ != nullptr;
+        stop();
+        if (sounding)
+            QThread::msleep(kSettleMs);
+    }
 
     // `done` (may be null) is released once the sound has ended or failed.
     void start(std::shared_ptr<const DecodedSound> sound, std::shared_ptr<QSemaphore> done)
     {
         stop();
+        ++generation_;
         done_ = std::move(done);
         if (!sound || sound->frames == 0) {
             finish();
@@ -58,7 +71,7 @@ public:
                 [this](QAudio::State state) { stateChanged(state); });
         sink_->start(buffer_.get());
         if (sink_->error() != QAudio::NoError)
-            finish();
+            ended();
     }
 
 private:
@@ -76,30 +89,61 @@ private:
             drainLimit_.setRemainingTime(2 * bufferMs + kDrainSlackMs);
             drain_->start();
         } else if (state == QAudio::StoppedState) {
-            finish();
+            // Not from inside the sink's own signal: ending the sound
+            // destroys the sink.
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation = generation_] {
+                    if (generation == generation_)
+                        ended();
+                },
+                Qt::QueuedConnection);
         }
     }
 
     void drainTick()
     {
         const bool played = sink_->processedUSecs() >= lengthUs_ || drainLimit_.hasExpired();
-        if (played && drainFloor_.hasExpired()) {
-            drain_->stop();
-            finish();
+        if (played && drainFloor_.hasExpired())
+            ended();
+    }
+
+    // The sound has played out or failed. Its stream is closed at once, not
+    // kept until the next sound or the program's end: the multimedia library
+    // (Qt 6.4) tears its server connection down at exit without stopping its
+    // own thread first, and that thread may be answering the server's notice
+    // of this stream's end just then, which aborts the process. A waiting
+    // caller, who may end the program next, is released once that notice
+    // has had time to be answered.
+    void ended()
+    {
+        if (!sink_) {
+            if (!settle_->isActive())
+                finish();
+            return;
         }
+        closeSink();
+        if (done_)
+            settle_->start();
     }
 
     // Stops the sound still sounding, if any.
     void stop()
     {
+        closeSink();
+        finish();
+    }
+
+    void closeSink()
+    {
         drain_->stop();
+        settle_->stop();
         if (sink_) {
             sink_->disconnect(this);
             sink_->stop();
         }
         sink_.reset();
         buffer_.reset();
-        finish();
     }
 
     void finish()
@@ -112,8 +156,13 @@ private:
 
     static constexpr int kDrainPollMs = 5;
     static constexpr int kDrainSlackMs = 40;
+    // The server's notice that the output has gone idle, and the library's
+    // question about it, take well under a millisecond on an idle machine.
+    static constexpr int kSettleMs = 80;
 
     QTimer *drain_;
+    QTimer *settle_;
+    int generation_ = 0; // which sound a queued state change belongs to
     QDeadlineTimer drainFloor_;
     QDeadlineTimer drainLimit_;
     qint64 lengthUs_ = 0;

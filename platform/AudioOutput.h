@@ -28,7 +28,8 @@ public:
     void play(const QString &name, bool synchronous) override;
 
     // How much longer than its own length a synchronous sound may hold up
-    // the caller: stream set-up plus the device buffer still to drain.
+    // the caller: stream set-up, the device buffer still to drain, and the
+    // stream's close.
     static constexpr int kSyncMarginMs = 500;
 
 private:

@@ -42,6 +42,13 @@ start_app() {
   APP_PID=$!
 }
 
+# start_app_as_nobody ARG...: the same, as the unprivileged user; setpriv
+# execs the program, so APP_PID is the program's own.
+start_app_as_nobody() {
+  setpriv --reuid=nobody --regid=nogroup --clear-groups "$LUMIVANE" "$@" >"$WORK/app.log" 2>&1 &
+  APP_PID=$!
+}
+
 app_running() { [ -n "$APP_PID" ] && kill -0 "$APP_PID" 2>/dev/null; }
 
 stop_app() {
@@ -516,6 +523,101 @@ case_bad_file_name_shows_error() {
   expect_geometry "$PICTURE" "47 2 187 68" || return 1
   [ -z "$(visible_windows knobs)" ] || fail "the knob panel is shown" || return 1
   wmctrl -i -c "$PICTURE"
+  wait_exit
+}
+
+# expect_error_box NAME: waits for the program's error box, keeps a picture
+# of it as NAME and dismisses it.
+expect_error_box() {
+  local box
+  box=$(wait_window error 20) || return 1
+  [ "$(xprop -id "$box" WM_NAME | sed -n 's/.*= "\(.*\)"/\1/p')" = Lumivane ] ||
+    fail "the error box is not titled Lumivane" || return 1
+  sleep 0.3
+  import -window root "$ARTEFACTS/$1.png" 2>/dev/null
+  activate "$box"
+  xdotool key Return
+  wait_gone error
+}
+
+# fault_after_start NAME: the start-up load failed; after the error box the
+# program keeps running with the picture window at its design place and no
+# knob panel, and closing the window ends it.
+fault_after_start() {
+  expect_error_box "fault-$1" || return 1
+  PICTURE=$(wait_window picture) || return 1
+  expect_geometry "$PICTURE" "47 2 187 68" || return 1
+  [ -z "$(visible_windows knobs)" ] || fail "the knob panel is shown" || return 1
+  app_running || fail "the program ended" || return 1
+  wmctrl -i -c "$PICTURE"
+  wait_exit 20
+}
+
+case_faulty_files_are_reported() {
+  local dir="$WORK/faults" name
+  rm -rf "$dir"
+  mkdir -p "$dir/folder.bmp"
+  convert "$WORK/pic-master.bmp" "png:$dir/not-a-bitmap.bmp" || fail "convert failed" || return 1
+  [ "$(head -c 4 "$dir/not-a-bitmap.bmp" | tail -c 3)" = PNG ] || fail "no PNG made" || return 1
+  head -c 2000 "$WORK/pic-master.bmp" >"$dir/truncated.bmp" # headers whole, pixels cut short
+  : >"$dir/empty.bmp"
+
+  for name in missing.bmp folder.bmp not-a-bitmap.bmp truncated.bmp; do
+    echo "   start on $name"
+    start_app "$dir/$name"
+    fault_after_start "${name%.bmp}" || return 1
+  done
+
+  # Permission bits do not stop root: the unreadable file is tried by an
+  # unprivileged user, in a folder and a home of its own.
+  local own
+  own=$(mktemp -d "${TMPDIR:-/tmp}/lumivane-nobody.XXXXXX")
+  chmod 755 "$own"
+  mkdir -p "$own/home" "$own/xdg"
+  chmod 700 "$own/xdg"
+  cp "$WORK/pic-master.bmp" "$own/locked.bmp"
+  chown -R nobody:nogroup "$own/home" "$own/xdg" "$own/locked.bmp"
+  chmod 000 "$own/locked.bmp"
+  if [ "$(id -u)" -eq 0 ] && setpriv --reuid=nobody --regid=nogroup --clear-groups test -x "$LUMIVANE"; then
+    echo "   start on locked.bmp as nobody"
+    HOME="$own/home" XDG_CONFIG_HOME="$own/home/.config" XDG_CACHE_HOME="$own/home/.cache" \
+      XDG_RUNTIME_DIR="$own/xdg" start_app_as_nobody "$own/locked.bmp"
+    fault_after_start locked || { rm -rf "$own"; return 1; }
+  else
+    echo "   SKIPPED: the unreadable file (needs root and a program that nobody can run)"
+  fi
+  rm -rf "$own"
+
+  # A zero-length file is the empty picture: no error, and the flow goes on
+  # to the knob panel. A window of no area is never mapped, so the picture
+  # window stays off the screen.
+  echo "   start on empty.bmp"
+  start_app "$dir/empty.bmp"
+  PANEL=$(wait_window knobs 20) || return 1
+  panel_layout
+  [ -z "$(visible_windows error)" ] || fail "an error box came up" || return 1
+  [ -z "$(visible_windows picture)" ] || fail "the empty picture's window is shown" || return 1
+  # A faulty file chosen in the open dialog is reported the same way, and
+  # the panel stays for the next try; a good one then loads.
+  echo "   open not-a-bitmap.bmp"
+  file_menu 1 || return 1
+  type_into_dialog open-dialog "$dir/not-a-bitmap.bmp" || return 1
+  expect_error_box fault-open-not-a-bitmap || return 1
+  [ -n "$(visible_windows knobs)" ] || fail "the knob panel is gone" || return 1
+  echo "   open other.bmp"
+  file_menu 1 || return 1
+  type_into_dialog open-dialog "$WORK/other.bmp" || return 1
+  PICTURE=$(wait_window picture 20) || return 1
+  expect_geometry "$PICTURE" "0 0 120 90" || return 1
+  # A failed load after a good one keeps the window's size and place.
+  echo "   open truncated.bmp"
+  file_menu 1 || return 1
+  type_into_dialog open-dialog "$dir/truncated.bmp" || return 1
+  expect_error_box fault-open-truncated || return 1
+  PICTURE=$(wait_window picture) || return 1
+  expect_geometry "$PICTURE" "0 0 120 90" || return 1
+  [ -n "$(visible_windows knobs)" ] || fail "the knob panel is gone" || return 1
+  file_menu 6 || return 1
   wait_exit
 }
 

@@ -35,7 +35,7 @@ namespace fastcomposite {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-#if HWY_TARGET == HWY_SCALAR
+#if HWY_TARGET == HWY_SCALAR || HWY_TARGET == HWY_EMU128
 
 // The portable fallback for CPUs without vector units Highway targets:
 // the same integer form, one channel at a time.
@@ -600,7 +600,7 @@ void AdjustTrailRow(const TrailJob &job)
     // The caller fences the streaming stores once, after the last row.
 }
 
-#endif // HWY_TARGET == HWY_SCALAR
+#endif // HWY_TARGET == HWY_SCALAR || HWY_TARGET == HWY_EMU128
 
 int64_t ActiveTarget() { return HWY_TARGET; }
 

@@ -1,5 +1,7 @@
 #include "platform/BitmapReader.h"
 
+#include "platform/IoVectors.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
@@ -298,17 +300,7 @@ void readInto(int fd, off_t offset, std::vector<iovec> &iov, const std::string &
         if (got == 0)
             readError(); // the file shrank under us
         offset += got;
-        for (size_t left = size_t(got); left != 0;) {
-            iovec &v = iov[first];
-            if (left >= v.iov_len) {
-                left -= v.iov_len;
-                ++first;
-            } else {
-                v.iov_base = static_cast<uint8_t *>(v.iov_base) + left;
-                v.iov_len -= left;
-                left = 0;
-            }
-        }
+        ConsumeIoVectors(iov, first, size_t(got));
     }
 }
 

@@ -1,5 +1,7 @@
 #include "platform/BitmapWriter.h"
 
+#include "platform/IoVectors.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -66,17 +68,7 @@ int writeAll(int fd, std::vector<iovec> &iov)
             continue;
         if (put <= 0)
             return put < 0 ? errno : EIO;
-        for (size_t left = size_t(put); left != 0;) {
-            iovec &v = iov[first];
-            if (left >= v.iov_len) {
-                left -= v.iov_len;
-                ++first;
-            } else {
-                v.iov_base = static_cast<uint8_t *>(v.iov_base) + left;
-                v.iov_len -= left;
-                left = 0;
-            }
-        }
+        ConsumeIoVectors(iov, first, size_t(put));
     }
     return 0;
 }
